@@ -1,0 +1,77 @@
+# Shared build settings and the helpers every folder uses to declare
+# libraries, programs, tests, fuzz targets and benchmarks.
+
+add_compile_options(-Wall -Wextra -Werror)
+
+if(CORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(CORVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "CORVANE_FUZZ needs clang: CC=clang CXX=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# corvane_library(NAME folder SOURCES ... [LIBS ...]): the folder's library,
+# named corvane_<folder>.
+function(corvane_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} Threads::Threads)
+endfunction()
+
+# corvane_program(NAME SOURCES ... [LIBS ...]): a program; it lands in the
+# build folder's bin/ so the install step finds every program in one place.
+function(corvane_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+endfunction()
+
+# corvane_test(NAME SOURCES ... [LIBS ...]): a GoogleTest executable whose
+# cases ctest runs one by one. Tests find the build's programs through
+# CORVANE_BIN_DIR and the source tree through CORVANE_SOURCE_DIR.
+function(corvane_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(CORVANE_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    CORVANE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "CORVANE_TEST=1")
+endfunction()
+
+# corvane_fuzzer(NAME SOURCES ... [LIBS ...]): a libFuzzer target, built only
+# in the clang fuzz build (scripts/fuzz).
+function(corvane_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT CORVANE_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+endfunction()
+
+# corvane_bench(NAME SOURCES ... [LIBS ...]): a benchmark program; it prints
+# its figures and a ratio against a baseline measured in the same run.
+function(corvane_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(CORVANE_FUZZ OR CORVANE_SANITIZE)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
