@@ -133,8 +133,9 @@ VXStatus NoteStore::SqlFail(const std::string& what) {
       return Fail(kVXBusy, label_ + " is busy: another program kept it locked (" + what + ")",
                   static_cast<uint32_t>(rc));
     case SQLITE_NOTADB:
+      return Fail(kVXNotADatabase, label_ + " is not a Ledra database", static_cast<uint32_t>(rc));
     case SQLITE_CORRUPT:
-      return Fail(kVXNotADatabase, label_ + " is damaged or not a Ledra database (" + detail + ")",
+      return Fail(kVXNotADatabase, label_ + " is damaged (" + detail + "); run 'ledra check'",
                   static_cast<uint32_t>(rc));
     case SQLITE_FULL:
       return Fail(kVXStorageError, label_ + " cannot grow: the disk is full (" + what + ")",
