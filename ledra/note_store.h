@@ -64,8 +64,12 @@ class NoteStore {
 
   // Opens an existing database file. label names it in messages
   // ("Database Local!!x.ldf"). lock_wait_ms bounds waits for other writers.
+  // full_sync: every commit is synced to disk (survives power loss, slower);
+  // otherwise commits survive any crash of the program, and the WAL is
+  // synced at checkpoints.
   [[nodiscard]] static VXStatus Open(const std::string& file, const std::string& label,
-                                     int lock_wait_ms, std::unique_ptr<NoteStore>* out);
+                                     int lock_wait_ms, std::unique_ptr<NoteStore>* out,
+                                     bool full_sync = false);
   // Makes a new database file; fails with kVXDatabaseExists when it exists.
   [[nodiscard]] static VXStatus Create(const std::string& file, const std::string& label,
                                        const std::string& title, const uint32_t replica_id[2]);
