@@ -7,7 +7,7 @@
 //   info(key TEXT PRIMARY KEY, value)        one row per key: format, title,
 //       replica_id ("W1 W2" in decimal), created (ticks), template,
 //       design_template, default_form, default_view (note ids), cutoff_days,
-//       repl_options, encryption_level (requested, never applied),
+//       repl_options, cutoff (ticks), encryption_level (requested, never applied),
 //       ft_present (0/1) and ft_updated (ticks) for the full-text module
 //   notes(note_id INTEGER PRIMARY KEY, unid BLOB UNIQUE, class,
 //         created, modified, seq, parent BLOB, deleted, local_stub, items BLOB)
