@@ -163,6 +163,8 @@ inline constexpr uint32_t kVXClassReplFormula = 2048;
 //   20 VXUnid  parent UNID; writing it makes the document a response of
 //              that document, writing all-zero makes it a main document
 //
+// Property 0x40000000 of a database or document handle gives its ledcore
+//   core handle (ledra/core_calls.h): the same handle in this platform.
 // Open flags (VXDatabaseOpen):   0 plain; 2 job mode: wait up to 120 s for
 //   locks; 128 the caller keeps the handle across requests (no effect).
 // Close flags (VXDatabaseClose): 0 final; 2 release (same effect here).
