@@ -61,7 +61,7 @@ RequestEntry* TakeRequest(os::Socket socket, ThreadHandle& handle) {
   if (assembler.TooLarge()) {
     Trace(&handle, "\nRequest too large: refused");
     (void)os::SendAll(socket, common::kReplyTooLarge);
-    os::ShutdownAndClose(socket);
+    os::LingerAndClose(socket, shared.requestSizeCap, 2000);
     return nullptr;
   }
   std::string text = assembler.TakeText();

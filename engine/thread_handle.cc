@@ -19,7 +19,7 @@ std::unique_ptr<ThreadHandle> MakeThreadHandle(std::string_view name, SharedCont
   std::memcpy(handle->name, name.data(), name.size());
   handle->shared = shared;
   if (shared != nullptr) {
-    ++shared->liveThreads;
+    shared->wake.NotifyAfter([shared] { ++shared->liveThreads; });
     handle->counted_ = true;
   }
   return handle;

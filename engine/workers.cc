@@ -93,7 +93,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
         return shared.operationState == kOperationPending || shared.stop != 0;
       });
       os::Window* none = nullptr;
-      shared.platformWindow.compare_exchange_strong(none, &hidden);
+      if (shared.platformWindow.compare_exchange_strong(none, &hidden)) shared.wake.Notify();
       os::Message message;
       while (hidden.Peek(&message)) hidden.Dispatch(message);
       if (shared.stop != 0) break;

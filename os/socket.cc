@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace os {
 
@@ -98,6 +99,23 @@ bool SendAll(Socket s, std::string_view bytes) {
 void ShutdownAndClose(Socket s) {
   if (s == kNoSocket) return;
   ::shutdown(s, SHUT_RDWR);
+  ::close(s);
+}
+
+void LingerAndClose(Socket s, size_t max_bytes, int milliseconds) {
+  if (s == kNoSocket) return;
+  ::shutdown(s, SHUT_WR);
+  char sink[4096];
+  size_t dropped = 0;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (dropped < max_bytes) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || WaitReadable(s, static_cast<int>(left.count())) != 1) break;
+    long got = Receive(s, sink, sizeof sink);
+    if (got <= 0) break;
+    dropped += static_cast<size_t>(got);
+  }
   ::close(s);
 }
 

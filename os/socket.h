@@ -44,6 +44,11 @@ long Receive(Socket s, char* buffer, size_t size);
 // Shuts the connection down in both directions and closes it.
 void ShutdownAndClose(Socket s);
 void Close(Socket s);
+// Ends our side after a refusal: shuts down sending, then reads and drops
+// what the peer still sends (at most `max_bytes`, for at most
+// `milliseconds`) before closing, so the peer reads the refusal instead of
+// a reset.
+void LingerAndClose(Socket s, size_t max_bytes, int milliseconds);
 
 // A connection to 127.0.0.1:`port`, or kNoSocket (tests and benchmarks).
 [[nodiscard]] Socket ConnectLoopback(uint16_t port);
