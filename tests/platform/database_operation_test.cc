@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine/database_request.h"
-#include "running_engine.h"
+#include "tests/engine/running_engine.h"
 
 namespace {
 
