@@ -78,7 +78,9 @@ int ClearFolder(const std::string& folder) {
   if (!FolderExists(folder)) return 0;
   int deleted = 0;
   for (const std::string& path : FilesIn(folder)) {
-    ::chmod(path.c_str(), 0644);
+    // A link is deleted, never followed: its target may lie anywhere.
+    struct stat info{};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::chmod(path.c_str(), 0644);
     if (::unlink(path.c_str()) == 0) ++deleted;
   }
   return deleted;

@@ -79,6 +79,19 @@ TEST_F(TempFolder, ClearDeletesReadOnlyFilesToo) {
   EXPECT_EQ(os::ClearFolder(folder_ + "/none"), 0);
 }
 
+TEST_F(TempFolder, ClearDeletesLinksWithoutTouchingTheirTargets) {
+  std::string target = folder_ + "/target";
+  ASSERT_TRUE(os::CreateFolder(folder_ + "/sub"));
+  Make("target", 0);
+  chmod(target.c_str(), 0755);
+  ASSERT_EQ(symlink(target.c_str(), (folder_ + "/sub/link").c_str()), 0);
+  EXPECT_EQ(os::ClearFolder(folder_ + "/sub"), 1);
+  struct stat info{};
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0755u);
+  os::RemoveFolder(folder_ + "/sub");
+}
+
 TEST_F(TempFolder, SizesAndFolders) {
   EXPECT_EQ(os::FileSize(Make("s", 0, "12345")), 5);
   EXPECT_EQ(os::FileSize(folder_ + "/none"), -1);
