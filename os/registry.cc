@@ -293,14 +293,10 @@ RegistryStatus RegistryReadValue(const RegistryKey& key, std::string_view name,
   if (status != RegistryStatus::kOk) return status;
   const RegistryStoreKey* stored = RegistryStoreFind(store, KeyFolded(key));
   if (stored == nullptr) return RegistryStatus::kNotFound;
-  std::string folded = RegistryFold(name);
-  for (const RegistryValue& candidate : stored->values) {
-    if (RegistryFold(candidate.name) == folded) {
-      *value = candidate;
-      return RegistryStatus::kOk;
-    }
-  }
-  return RegistryStatus::kNotFound;
+  const RegistryValue* found = RegistryStoreGet(*stored, name);
+  if (found == nullptr) return RegistryStatus::kNotFound;
+  *value = *found;
+  return RegistryStatus::kOk;
 }
 
 RegistryStatus RegistryReadText(const RegistryKey& key, std::string_view name, std::string* text) {
@@ -342,17 +338,10 @@ RegistryStatus RegistryWriteNumber(const RegistryKey& key, std::string_view name
 
 RegistryStatus RegistryDeleteValue(const RegistryKey& key, std::string_view name) {
   std::vector<std::string> folded = KeyFolded(key);
-  std::string folded_name = RegistryFold(name);
   return ChangeStore(key.file, [&](RegistryStore& store) {
     RegistryStoreKey* stored = RegistryStoreFind(store, folded);
     if (stored == nullptr) return RegistryStatus::kNotFound;
-    for (auto it = stored->values.begin(); it != stored->values.end(); ++it) {
-      if (RegistryFold(it->name) == folded_name) {
-        stored->values.erase(it);
-        return RegistryStatus::kOk;
-      }
-    }
-    return RegistryStatus::kNotFound;
+    return RegistryStoreErase(*stored, name) ? RegistryStatus::kOk : RegistryStatus::kNotFound;
   });
 }
 

@@ -238,15 +238,31 @@ RegistryStoreKey& RegistryStoreMake(RegistryStore& store, const std::vector<std:
 }
 
 void RegistryStoreSet(RegistryStoreKey& key, RegistryValue value) {
-  std::string folded = RegistryFold(value.name);
-  for (RegistryValue& old : key.values) {
-    if (RegistryFold(old.name) == folded) {
-      value.name = std::move(old.name);
-      old = std::move(value);
-      return;
-    }
+  auto [it, inserted] = key.index.try_emplace(RegistryFold(value.name), key.values.size());
+  if (inserted) {
+    key.values.push_back(std::move(value));
+    return;
   }
-  key.values.push_back(std::move(value));
+  RegistryValue& old = key.values[it->second];
+  value.name = std::move(old.name);
+  old = std::move(value);
+}
+
+const RegistryValue* RegistryStoreGet(const RegistryStoreKey& key, std::string_view name) {
+  auto it = key.index.find(RegistryFold(name));
+  return it == key.index.end() ? nullptr : &key.values[it->second];
+}
+
+bool RegistryStoreErase(RegistryStoreKey& key, std::string_view name) {
+  auto it = key.index.find(RegistryFold(name));
+  if (it == key.index.end()) return false;
+  size_t position = it->second;
+  key.index.erase(it);
+  key.values.erase(key.values.begin() + static_cast<std::ptrdiff_t>(position));
+  for (auto& [folded, later] : key.index) {
+    if (later > position) --later;
+  }
+  return true;
 }
 
 bool RegistryStoreParse(std::string_view text, RegistryStore* store, std::string* error) {

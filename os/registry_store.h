@@ -6,6 +6,7 @@
 #define CORVANE_OS_REGISTRY_STORE_H_
 
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ inline constexpr size_t kRegistryMaxKeyName = 255;
 struct RegistryStoreKey {
   std::vector<std::string> path;      // names as stored, the root's ("HKCU", "HKLM") first
   std::vector<RegistryValue> values;  // in the order first written
+  // Folded value name -> position in values; kept by the functions below, so
+  // that a file of many values parses in linear time.
+  std::unordered_map<std::string, size_t> index;
 };
 
 // Keys by their folded path (every name lower-cased), so a map walk visits a
@@ -68,6 +72,12 @@ RegistryStoreKey& RegistryStoreMake(RegistryStore& store, const std::vector<std:
 
 // Sets a value on a key, replacing one of the same name (its case stays).
 void RegistryStoreSet(RegistryStoreKey& key, RegistryValue value);
+
+// The key's value of that name (letter case ignored), or null.
+const RegistryValue* RegistryStoreGet(const RegistryStoreKey& key, std::string_view name);
+
+// Removes the key's value of that name; false when there is none.
+bool RegistryStoreErase(RegistryStoreKey& key, std::string_view name);
 
 }  // namespace corvane::os
 
