@@ -112,8 +112,10 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Writes the store to a temporary file beside the registry, syncs it and
 // renames it over the registry, so readers see the old or the new file whole.
+// Only the holder of the writers' lock writes it, so one name serves, and
+// whatever a writer that died left there is simply overwritten.
 bool PublishStore(const std::string& file, const RegistryStore& store) {
-  std::string temporary = file + ".tmp." + std::to_string(getpid());
+  std::string temporary = file + ".tmp";
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   bool written = WriteAll(fd, RegistryStoreFormat(store)) && fsync(fd) == 0;

@@ -3,7 +3,7 @@
 //
 // The file is $CORVANE_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/corvane/registry.
 // Reads take the file as it stands; every write rereads it under an advisory
-// lock (flock on "<file>.lock"), applies its one change, writes "<file>.tmp.<pid>",
+// lock (flock on "<file>.lock"), applies its one change, writes "<file>.tmp",
 // syncs it and renames it over the file. Two processes writing at once
 // therefore never lose each other's changes, and a reader never sees half a
 // file.
