@@ -24,7 +24,9 @@ namespace {
 // Longest command name the kernel keeps in /proc/<pid>/comm.
 constexpr size_t kCommandNameBytes = 15;
 
-bool HasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+bool HasNul(const std::string& text) {
+  return text.find('\0') != std::string::npos;
+}
 
 // Owns the posix_spawn attribute and file-action records for one start.
 class SpawnSetup {
@@ -87,11 +89,10 @@ ProcessStatus Spawn(const std::string& program, const std::vector<std::string>& 
   if (!setup.ok()) return ProcessStatus::kStartFailed;
   // glibc reports a failed exec as the result of posix_spawn itself, so a
   // missing program is a status here, not a child that exits with 127.
-  int result = program.find('/') != std::string::npos
-                   ? posix_spawn(pid, program.c_str(), setup.actions(), setup.attr(), argv.data(),
-                                 environ)
-                   : posix_spawnp(pid, program.c_str(), setup.actions(), setup.attr(),
-                                  argv.data(), environ);
+  int result =
+      program.find('/') != std::string::npos
+          ? posix_spawn(pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ)
+          : posix_spawnp(pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
   if (result == 0) return ProcessStatus::kOk;
   if (result == ENOENT || result == ENOTDIR) return ProcessStatus::kNotFound;
   return ProcessStatus::kStartFailed;
@@ -164,7 +165,9 @@ char ProcessState(const std::string& proc_dir) {
   return stat[close_paren + 2];
 }
 
-bool HasEnded(char state) { return state == 0 || state == 'Z' || state == 'X' || state == 'x'; }
+bool HasEnded(char state) {
+  return state == 0 || state == 'Z' || state == 'X' || state == 'x';
+}
 
 std::string_view LastPart(std::string_view path) {
   size_t slash = path.rfind('/');
@@ -175,12 +178,18 @@ std::string_view LastPart(std::string_view path) {
 
 const char* ProcessStatusText(ProcessStatus status) {
   switch (status) {
-    case ProcessStatus::kOk: return "done";
-    case ProcessStatus::kNotFound: return "the program was not found";
-    case ProcessStatus::kStartFailed: return "the program could not be started";
-    case ProcessStatus::kBadArgument: return "bad program name or argument";
-    case ProcessStatus::kTimedOut: return "the program did not end in time and was stopped";
-    case ProcessStatus::kWaitFailed: return "the end of the program could not be awaited";
+    case ProcessStatus::kOk:
+      return "done";
+    case ProcessStatus::kNotFound:
+      return "the program was not found";
+    case ProcessStatus::kStartFailed:
+      return "the program could not be started";
+    case ProcessStatus::kBadArgument:
+      return "bad program name or argument";
+    case ProcessStatus::kTimedOut:
+      return "the program did not end in time and was stopped";
+    case ProcessStatus::kWaitFailed:
+      return "the end of the program could not be awaited";
   }
   return "unknown process status";
 }

@@ -17,11 +17,11 @@ namespace corvane::os {
 
 enum class ProcessStatus {
   kOk = 0,
-  kNotFound,      // the program does not exist (or is not on PATH)
-  kStartFailed,   // it exists but could not be started (permissions, resources)
-  kBadArgument,   // empty program name, or a NUL byte in the program or an argument
-  kTimedOut,      // the program outlived the time-out and was killed
-  kWaitFailed,    // the end of the program could not be learned
+  kNotFound,     // the program does not exist (or is not on PATH)
+  kStartFailed,  // it exists but could not be started (permissions, resources)
+  kBadArgument,  // empty program name, or a NUL byte in the program or an argument
+  kTimedOut,     // the program outlived the time-out and was killed
+  kWaitFailed,   // the end of the program could not be learned
 };
 
 // The text for a status, for trace lines and messages.

@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <utility>
 
 #include "os/registry_store.h"
@@ -76,9 +78,12 @@ ReadResult ReadStore(const std::string& file, RegistryStore* store, std::string*
 RegistryStatus ReadOrStatus(const std::string& file, RegistryStore* store) {
   std::string error;
   switch (ReadStore(file, store, &error)) {
-    case ReadResult::kOk: return RegistryStatus::kOk;
-    case ReadResult::kBad: return RegistryStatus::kBadFile;
-    case ReadResult::kIoError: return RegistryStatus::kIoError;
+    case ReadResult::kOk:
+      return RegistryStatus::kOk;
+    case ReadResult::kBad:
+      return RegistryStatus::kBadFile;
+    case ReadResult::kIoError:
+      return RegistryStatus::kIoError;
   }
   return RegistryStatus::kIoError;
 }
@@ -232,14 +237,20 @@ RegistryStatus WriteValue(const RegistryKey& key, RegistryValue value) {
 
 const char* RegistryStatusText(RegistryStatus status) {
   switch (status) {
-    case RegistryStatus::kOk: return "done";
-    case RegistryStatus::kNotFound: return "no such registry key or value";
-    case RegistryStatus::kWrongType: return "the registry value has another type";
-    case RegistryStatus::kBadName: return "bad registry key name";
-    case RegistryStatus::kBadFile: return "the registry file is damaged";
+    case RegistryStatus::kOk:
+      return "done";
+    case RegistryStatus::kNotFound:
+      return "no such registry key or value";
+    case RegistryStatus::kWrongType:
+      return "the registry value has another type";
+    case RegistryStatus::kBadName:
+      return "bad registry key name";
+    case RegistryStatus::kBadFile:
+      return "the registry file is damaged";
     case RegistryStatus::kBadFileReplaced:
       return "the registry file was damaged; it was kept with the suffix .bad and started anew";
-    case RegistryStatus::kIoError: return "the registry file cannot be read or written";
+    case RegistryStatus::kIoError:
+      return "the registry file cannot be read or written";
   }
   return "unknown registry status";
 }
@@ -310,8 +321,7 @@ RegistryStatus RegistryReadText(const RegistryKey& key, std::string_view name, s
   return RegistryStatus::kOk;
 }
 
-RegistryStatus RegistryReadNumber(const RegistryKey& key, std::string_view name,
-                                  uint32_t* number) {
+RegistryStatus RegistryReadNumber(const RegistryKey& key, std::string_view name, uint32_t* number) {
   RegistryValue value;
   RegistryStatus status = RegistryReadValue(key, name, &value);
   if (status != RegistryStatus::kOk) return status;
@@ -329,8 +339,7 @@ RegistryStatus RegistryWriteText(const RegistryKey& key, std::string_view name,
   return WriteValue(key, std::move(value));
 }
 
-RegistryStatus RegistryWriteNumber(const RegistryKey& key, std::string_view name,
-                                   uint32_t number) {
+RegistryStatus RegistryWriteNumber(const RegistryKey& key, std::string_view name, uint32_t number) {
   RegistryValue value;
   value.name = std::string(name);
   value.type = RegistryValueType::kNumber;
@@ -397,9 +406,12 @@ RegistryStatus RegistryCheckFile(std::string* message) {
   RegistryStore store;
   message->clear();
   switch (ReadStore(RegistryFilePath(), &store, message)) {
-    case ReadResult::kOk: return RegistryStatus::kOk;
-    case ReadResult::kBad: return RegistryStatus::kBadFile;
-    case ReadResult::kIoError: return RegistryStatus::kIoError;
+    case ReadResult::kOk:
+      return RegistryStatus::kOk;
+    case ReadResult::kBad:
+      return RegistryStatus::kBadFile;
+    case ReadResult::kIoError:
+      return RegistryStatus::kIoError;
   }
   return RegistryStatus::kIoError;
 }

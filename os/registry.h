@@ -32,12 +32,12 @@ enum class RegistryRoot { kCurrentUser, kLocalMachine };
 
 enum class RegistryStatus {
   kOk = 0,
-  kNotFound,          // no such key or value
-  kWrongType,         // the value exists with the other type
-  kBadName,           // empty key name, a control byte in a key name, ...
-  kBadFile,           // the file cannot be parsed; nothing was changed
-  kBadFileReplaced,   // the write succeeded; the damaged file was kept as .bad
-  kIoError,           // the file, its folder or its lock could not be used
+  kNotFound,         // no such key or value
+  kWrongType,        // the value exists with the other type
+  kBadName,          // a key name over 255 bytes or with a control byte; a root deleted
+  kBadFile,          // the file cannot be parsed; nothing was changed
+  kBadFileReplaced,  // the write succeeded; the damaged file was kept as .bad
+  kIoError,          // the file, its folder or its lock could not be used
 };
 
 // The text for a status, for trace lines and messages.
@@ -80,8 +80,8 @@ std::string RegistryFilePath();
                                              RegistryKey* key);
 
 // Opens the key below an open one (Windows' relative open); kNotFound when absent.
-[[nodiscard]] RegistryStatus RegistryOpenSubkey(const RegistryKey& parent,
-                                                std::string_view path, RegistryKey* key);
+[[nodiscard]] RegistryStatus RegistryOpenSubkey(const RegistryKey& parent, std::string_view path,
+                                                RegistryKey* key);
 
 // Reads a value. *value (or *text, *number) is written only on kOk.
 [[nodiscard]] RegistryStatus RegistryReadValue(const RegistryKey& key, std::string_view name,

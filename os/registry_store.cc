@@ -84,7 +84,9 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 // Splits one line into bare words and quoted texts (escapes undone).
 bool Tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
@@ -94,7 +96,8 @@ bool Tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
     if (i == line.size()) return true;
     Token token;
     if (line[i] != '"') {
-      while (i < line.size() && !IsBlank(line[i]) && line[i] != '"') token.text.push_back(line[i++]);
+      while (i < line.size() && !IsBlank(line[i]) && line[i] != '"')
+        token.text.push_back(line[i++]);
       tokens->push_back(std::move(token));
       continue;
     }
@@ -117,11 +120,21 @@ bool Tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
       }
       char e = line[i++];
       switch (e) {
-        case '\\': token.text.push_back('\\'); break;
-        case '"': token.text.push_back('"'); break;
-        case 'n': token.text.push_back('\n'); break;
-        case 'r': token.text.push_back('\r'); break;
-        case 't': token.text.push_back('\t'); break;
+        case '\\':
+          token.text.push_back('\\');
+          break;
+        case '"':
+          token.text.push_back('"');
+          break;
+        case 'n':
+          token.text.push_back('\n');
+          break;
+        case 'r':
+          token.text.push_back('\r');
+          break;
+        case 't':
+          token.text.push_back('\t');
+          break;
         case 'x': {
           int high = i < line.size() ? HexDigit(line[i]) : -1;
           int low = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;

@@ -6,9 +6,9 @@
 #define CORVANE_OS_REGISTRY_STORE_H_
 
 #include <map>
-#include <unordered_map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "os/registry.h"

@@ -49,13 +49,13 @@ TEST_F(ProcessTest, RunReportsTheExitCode) {
       {"sh", {"-c", "exit 3"}, 3},  // found on PATH
       {"/bin/sh", {"-c", "kill -9 $$"}, 128 + 9},
       // Arguments arrive whole: blanks, quotes and an empty one.
-      {"/bin/sh", {"-c", "[ \"$0\" = zero ] && [ \"$1\" = 'a b\"c' ] && [ -z \"$2\" ]", "zero",
-                   "a b\"c", ""}, 0},
+      {"/bin/sh",
+       {"-c", "[ \"$0\" = zero ] && [ \"$1\" = 'a b\"c' ] && [ -z \"$2\" ]", "zero", "a b\"c", ""},
+       0},
   };
   for (const auto& c : cases) {
     int exit_code = -1;
-    ASSERT_EQ(ProcessRun(c.program, c.arguments, kProcessNoTimeout, &exit_code),
-              ProcessStatus::kOk)
+    ASSERT_EQ(ProcessRun(c.program, c.arguments, kProcessNoTimeout, &exit_code), ProcessStatus::kOk)
         << c.program;
     EXPECT_EQ(exit_code, c.exit_code) << c.program << " " << c.arguments.size();
   }
@@ -96,9 +96,9 @@ TEST_F(ProcessTest, ProgramsThatCannotStartAreStatuses) {
 TEST_F(ProcessTest, TimeOutStopsTheProgram) {
   std::string marker = folder_ + "/pid";
   int exit_code = -5;
-  EXPECT_EQ(ProcessRun("/bin/sh", {"-c", "echo $$ > " + marker + "; exec sleep 60"}, 200,
-                       &exit_code),
-            ProcessStatus::kTimedOut);
+  EXPECT_EQ(
+      ProcessRun("/bin/sh", {"-c", "echo $$ > " + marker + "; exec sleep 60"}, 200, &exit_code),
+      ProcessStatus::kTimedOut);
   EXPECT_EQ(exit_code, -5);
   FILE* f = fopen(marker.c_str(), "r");
   ASSERT_NE(f, nullptr);
@@ -136,7 +136,8 @@ TEST_F(ProcessTest, ChildInheritsOnlyTheStandardDescriptors) {
   int pipe_ends[2];
   ASSERT_EQ(pipe(pipe_ends), 0);
   // The parent ignores SIGPIPE, as a server does; the child must not.
-  struct sigaction ignore {}, old {};
+  struct sigaction ignore {
+  }, old{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(sigaction(SIGPIPE, &ignore, &old), 0);
 
@@ -149,8 +150,7 @@ TEST_F(ProcessTest, ChildInheritsOnlyTheStandardDescriptors) {
       {"[ -e /proc/$$/fd/" + std::to_string(pipe_ends[0]) + " ]", 1},
       {"[ -e /proc/$$/fd/" + std::to_string(pipe_ends[1]) + " ]", 1},
       // SIGPIPE is signal 13: bit 0x1000 of the ignored-signal mask.
-      {"m=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/self/status); [ $((0x$m & 0x1000)) = 0 ]",
-       0},
+      {"m=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/self/status); [ $((0x$m & 0x1000)) = 0 ]", 0},
   };
   for (const auto& c : cases) {
     int exit_code = -1;

@@ -84,7 +84,9 @@ TEST_F(RegistryTest, EveryValueKindSurvivesTheFile) {
       Text("Lines", "one\ntwo\r\nthree\tfour \"quoted\" back\\slash"),
       Text("Every byte", AllBytes()),
       Text("Broken UTF-8", "\xc3(\xe2\x82\xff\xf0\x9f"),
-      Text("Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93", "caf\xc3\xa9 \xf0\x9f\x98\x80"),
+      Text("Gr\xc3\xbc\xc3\x9f"
+           "e \xe2\x9c\x93",
+           "caf\xc3\xa9 \xf0\x9f\x98\x80"),
       Text("Name \"with\" \\ and\nnewline #", "# not a comment"),
       Number("Http_ProxyPort", 8080),
       Number("Proxy Type", 0),
@@ -153,6 +155,10 @@ TEST_F(RegistryTest, NamesIgnoreLetterCaseAndKeepTheirOwn) {
   std::vector<std::string> names;
   ASSERT_EQ(RegistryListSubkeys(corvane, &names), Status::kOk);
   EXPECT_EQ(names, std::vector<std::string>{"Proxy Information"});
+  RegistryKey below;
+  ASSERT_EQ(RegistryOpenSubkey(corvane, "PROXY information\\netscape navigator", &below),
+            Status::kOk);
+  EXPECT_EQ(below.path.size(), 5u);
   // Leading, trailing and doubled separators change nothing.
   RegistryKey odd_path;
   EXPECT_EQ(RegistryOpenKey(Root::kCurrentUser, "\\Software\\\\Pellam\\Corvane\\", &odd_path),
@@ -298,7 +304,9 @@ TEST_F(RegistryTest, DamagedFileIsReportedAndKept) {
     const char* message;  // part of what RegistryCheckFile says
   } cases[] = {
       {"garbage\n", "line 1: not a registry file"},
-      {"\x7f" "ELF\x02\x01", "line 1: not a registry file"},
+      {"\x7f"
+       "ELF\x02\x01",
+       "line 1: not a registry file"},
       {"corvane-registry 2\n", "line 1: unknown format version 2"},
       {"corvane-registry 1\ntext \"a\" \"b\"\n", "line 2: value before the first key line"},
       {"corvane-registry 1\nkey HKCU \"A\"\ntext \"a\" \"cut", "line 3: unterminated"},
