@@ -114,7 +114,11 @@ bool Reap(pid_t pid, int* wait_status) {
 // Waits for the child to end, at most until deadline: on a pidfd where the
 // kernel has them, else by looking every 5 ms. True when it ended.
 bool WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline) {
-  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#ifdef SYS_pidfd_open
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));  // -1 before Linux 5.3
+#else
+  int pidfd = -1;
+#endif
   while (true) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
@@ -128,7 +132,9 @@ bool WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline) {
       if (ready < 0 && errno == EINTR) continue;
       if (ready == 0 && left.count() > 0) continue;  // poll woke a little early
       close(pidfd);
-      return false;
+      if (ready == 0) return false;
+      pidfd = -1;  // poll itself failed: go on by looking
+      continue;
     }
     siginfo_t info{};
     if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
