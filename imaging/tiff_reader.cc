@@ -156,14 +156,19 @@ int Numbers(const TiffBytes& bytes, const Entry& e, uint32_t n, std::vector<uint
 }
 
 // Finds directory number `index` by following the chain from the first and
-// reads its entries. Offsets already visited end the walk, so a chain that
-// loops cannot run forever.
-int ReadDirectory(const TiffBytes& bytes, uint32_t first, long index, std::vector<Entry>* entries) {
+// reads its entries. A chain that loops is corrupt: the first directories
+// visited are remembered, and since no two directories share an offset, a
+// walk longer than the file has bytes has looped too. Memory stays small
+// however long the chain.
+int ReadDirectory(const TiffBytes& bytes, uint64_t file_size, uint32_t first, long index,
+                  std::vector<Entry>* entries) {
+  constexpr size_t kRemembered = 1024;
   uint32_t offset = first;
   std::unordered_set<uint32_t> seen;
   for (long i = 0;; ++i) {
     if (offset == 0) return i == 0 ? kTiffErrCorruptHeader : kTiffErrIndex;
-    if (!seen.insert(offset).second) return kTiffErrCorruptHeader;
+    if (seen.count(offset) || uint64_t(i) > file_size) return kTiffErrCorruptHeader;
+    if (seen.size() < kRemembered) seen.insert(offset);
     uint32_t count = 0;
     if (!bytes.U16(offset, &count) || count == 0) return kTiffErrCorruptHeader;
     if (count > kTiffMaxTags) return kTiffErrTooManyTags;
@@ -302,7 +307,7 @@ int TiffReadHeader(std::span<const uint8_t> file, std::string_view options, Tiff
   if (!bytes.U32(4, &first)) return kTiffErrCorruptHeader;
 
   std::vector<Entry> entries;
-  if (int rc = ReadDirectory(bytes, first, index, &entries); rc != kBitmapOk) return rc;
+  if (int rc = ReadDirectory(bytes, file.size(), first, index, &entries); rc != kBitmapOk) return rc;
 
   const Entry* offsets_entry = FindEntry(entries, kTagStripOffsets);
   if (!FindEntry(entries, kTagImageWidth) || !FindEntry(entries, kTagImageLength) ||

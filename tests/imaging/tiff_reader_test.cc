@@ -171,6 +171,21 @@ TEST(TiffReader, DamagedHeaders) {
   }
 }
 
+TEST(TiffReader, LongLoopingChainEnds) {
+  // 3000 one-entry directories, the last pointing back to the first.
+  constexpr uint32_t kCount = 3000;
+  std::vector<uint8_t> file = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  for (uint32_t i = 0; i < kCount; ++i) {
+    const uint32_t next = i + 1 < kCount ? 8 + (i + 1) * 18 : 8;
+    const uint8_t directory[18] = {1, 0, 0, 1, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0,
+                                   uint8_t(next), uint8_t(next >> 8), 0, 0};
+    file.insert(file.end(), directory, directory + 18);
+  }
+  EXPECT_STREQ(ErrorText(ReadAll(file, "index=2999").error),
+               "ImageWidth, ImageLength or StripOffsets tag missing");
+  EXPECT_STREQ(ErrorText(ReadAll(file, "index=100000").error), "corrupt header");
+}
+
 TEST(TiffReader, DirectoryChainAndIndexOption) {
   for (bool big : {false, true}) {
     TiffBuilder b(big);
