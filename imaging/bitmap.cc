@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -73,4 +73,4 @@ int NumericOption(std::string_view options, std::string_view prefix, long max_va
   return kBitmapOk;
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

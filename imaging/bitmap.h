@@ -13,7 +13,7 @@
 #include <optional>
 #include <string_view>
 
-namespace corvane::imaging {
+namespace imaging {
 
 struct BitmapInfo {
   int width = 0;
@@ -70,4 +70,4 @@ std::optional<std::string_view> OptionValue(std::string_view options, std::strin
 [[nodiscard]] int NumericOption(std::string_view options, std::string_view prefix, long max_value,
                                 long* value);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -5,7 +5,7 @@
 
 #include "imaging/gif_writer.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -101,4 +101,4 @@ const char* ErrorText(int error) {
   return "unknown error";
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

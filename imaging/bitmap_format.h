@@ -13,7 +13,7 @@
 #include "imaging/byte_sink.h"
 #include "imaging/tiff_reader.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 enum : unsigned {
   kFormatRead1 = 0x01,
@@ -59,4 +59,4 @@ bool FormatWrites(const BitmapFormat& format, int bits_per_pixel);
 // The text of any error number of the module and its formats.
 const char* ErrorText(int error);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -3,7 +3,7 @@
 
 #include <new>
 
-namespace corvane::imaging {
+namespace imaging {
 
 void ByteSink::Write(const void* bytes, size_t size) {
   if (failed_ || size == 0) return;
@@ -19,4 +19,4 @@ void ByteSink::Write(const void* bytes, size_t size) {
   }
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace corvane::imaging {
+namespace imaging {
 
 class ByteSink {
  public:
@@ -29,4 +29,4 @@ class ByteSink {
   bool failed_ = false;
 };
 
-}  // namespace corvane::imaging
+}  // namespace imaging

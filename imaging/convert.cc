@@ -13,7 +13,7 @@
 
 #include "imaging/bitmap_format.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -108,4 +108,4 @@ int Convert(const std::string& source_path, const std::string& destination_path,
   return rc == kBitmapOk ? 0 : 1;
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace corvane::imaging {
+namespace imaging {
 
 // Reads `source_path` (its first image) and writes `destination_path`.
 // Returns 0 on success and 1 on failure; on failure *error (when given)
@@ -13,4 +13,4 @@ namespace corvane::imaging {
 [[nodiscard]] int Convert(const std::string& source_path, const std::string& destination_path,
                           int* error = nullptr);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -183,4 +183,4 @@ int GifWrite(ByteSink& sink, const BitmapInfo& info, const Palette& palette,
   return sink.failed() ? kErrWrite : kBitmapOk;
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -18,7 +18,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/byte_sink.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 // Writes the bitmap (layout of bitmap.h) to `sink`. Options: "xscreen=",
 // "yscreen=" (logical screen, default the image size), "background="
@@ -28,4 +28,4 @@ namespace corvane::imaging {
 [[nodiscard]] int GifWrite(ByteSink& sink, const BitmapInfo& info, const Palette& palette,
                            std::span<const uint8_t> data, std::string_view options);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   int error = 0;
-  const int rc = corvane::imaging::Convert(argv[1], argv[2], &error);
-  if (rc != 0) std::fprintf(stderr, "tiff2gif: %s\n", corvane::imaging::ErrorText(error));
+  const int rc = imaging::Convert(argv[1], argv[2], &error);
+  if (rc != 0) std::fprintf(stderr, "tiff2gif: %s\n", imaging::ErrorText(error));
   return rc;
 }

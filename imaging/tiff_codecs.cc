@@ -3,7 +3,7 @@
 
 #include <array>
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -128,4 +128,4 @@ void UndoHorizontalPredictor(std::span<uint8_t> rows, size_t row_bytes, size_t s
   }
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

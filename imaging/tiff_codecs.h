@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-namespace corvane::imaging {
+namespace imaging {
 
 // TIFF LZW: codes packed most significant bit first, 9 to 12 bits wide,
 // 256 clears the table, 257 ends the strip, the width grows one code early
@@ -26,4 +26,4 @@ namespace corvane::imaging {
 // added to the one `samples_per_pixel` bytes before it in the same row.
 void UndoHorizontalPredictor(std::span<uint8_t> rows, size_t row_bytes, size_t samples_per_pixel);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -7,7 +7,7 @@
 
 #include "imaging/tiff_codecs.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 namespace {
 
@@ -526,4 +526,4 @@ int TiffReadData(std::span<const uint8_t> file, const TiffImage& image, std::spa
   return kBitmapOk;
 }
 
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -29,7 +29,7 @@
 
 #include "imaging/bitmap.h"
 
-namespace corvane::imaging {
+namespace imaging {
 
 // The reader's own error numbers.
 enum : int {
@@ -109,4 +109,4 @@ struct TiffImage {
 [[nodiscard]] int TiffReadData(std::span<const uint8_t> file, const TiffImage& image,
                                std::span<uint8_t> data);
 
-}  // namespace corvane::imaging
+}  // namespace imaging

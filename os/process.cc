@@ -18,7 +18,7 @@
 
 extern char** environ;
 
-namespace corvane::os {
+namespace os {
 namespace {
 
 // Longest command name the kernel keeps in /proc/<pid>/comm.
@@ -285,4 +285,4 @@ std::vector<int> ProcessFindByName(std::string_view name) {
   return found;
 }
 
-}  // namespace corvane::os
+}  // namespace os

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace corvane::os {
+namespace os {
 
 enum class ProcessStatus {
   kOk = 0,
@@ -55,6 +55,6 @@ bool ProcessIsRunning(int pid);
 // processes that vanish during the scan are left out.
 std::vector<int> ProcessFindByName(std::string_view name);
 
-}  // namespace corvane::os
+}  // namespace os
 
 #endif  // CORVANE_OS_PROCESS_H_

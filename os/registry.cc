@@ -16,7 +16,7 @@
 
 #include "os/registry_store.h"
 
-namespace corvane::os {
+namespace os {
 namespace {
 
 // A registry this large is not one this store wrote; it is treated as damaged
@@ -426,4 +426,4 @@ RegistryStatus RegistryFlush(const RegistryKey& key) {
   return synced ? RegistryStatus::kOk : RegistryStatus::kIoError;
 }
 
-}  // namespace corvane::os
+}  // namespace os

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-namespace corvane::os {
+namespace os {
 
 enum class RegistryRoot { kCurrentUser, kLocalMachine };
 
@@ -122,6 +122,6 @@ std::string RegistryFilePath();
 // rename that published it is durable too (syncs the folder).
 [[nodiscard]] RegistryStatus RegistryFlush(const RegistryKey& key);
 
-}  // namespace corvane::os
+}  // namespace os
 
 #endif  // CORVANE_OS_REGISTRY_H_

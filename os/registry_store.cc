@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace corvane::os {
+namespace os {
 namespace {
 
 constexpr std::string_view kRootNames[] = {"HKCU", "HKLM"};
@@ -386,4 +386,4 @@ std::string RegistryStoreFormat(const RegistryStore& store) {
   return out;
 }
 
-}  // namespace corvane::os
+}  // namespace os

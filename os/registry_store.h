@@ -13,7 +13,7 @@
 
 #include "os/registry.h"
 
-namespace corvane::os {
+namespace os {
 
 // The first line of every registry file.
 inline constexpr std::string_view kRegistryHeader = "corvane-registry 1";
@@ -79,6 +79,6 @@ const RegistryValue* RegistryStoreGet(const RegistryStoreKey& key, std::string_v
 // Removes the key's value of that name; false when there is none.
 bool RegistryStoreErase(RegistryStoreKey& key, std::string_view name);
 
-}  // namespace corvane::os
+}  // namespace os
 
 #endif  // CORVANE_OS_REGISTRY_STORE_H_

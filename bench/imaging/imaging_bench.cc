@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
   std::vector<double> ours, theirs;
   bool ok = true;
   for (int i = 0; i < rounds && ok; ++i) {
-    ours.push_back(MillisecondsOf([&] { ok = corvane::imaging::Convert(tiff_path, ours_path) == 0 && ok; }));
+    ours.push_back(MillisecondsOf([&] { ok = imaging::Convert(tiff_path, ours_path) == 0 && ok; }));
     theirs.push_back(MillisecondsOf([&] { ok = LibraryConvert(tiff_path, theirs_path) && ok; }));
   }
   if (!ok) {

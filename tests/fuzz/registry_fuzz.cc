@@ -8,7 +8,7 @@
 #include "os/registry_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace corvane::os;
+  using namespace os;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   RegistryStore store;
   std::string error;

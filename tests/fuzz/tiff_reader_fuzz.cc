@@ -10,7 +10,7 @@
 #include "imaging/gif_writer.h"
 #include "imaging/tiff_reader.h"
 
-using namespace corvane::imaging;
+using namespace imaging;
 
 // Keeps each run fast; the reader's own cap (kMaxBitmapBytes) is far larger.
 constexpr size_t kFuzzMaxBitmapBytes = size_t{4} << 20;

@@ -13,7 +13,7 @@
 #include "imaging/bitmap_format.h"
 #include "tests/imaging/image_files.h"
 
-namespace corvane::imaging {
+namespace imaging {
 namespace {
 
 using imaging_test::Colour;
@@ -242,4 +242,4 @@ TEST(Tiff2Gif, ExitsWithTheResultAndPrintsTheText) {
 }
 
 }  // namespace
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -9,7 +9,7 @@
 #include "imaging/bitmap_format.h"
 #include "tests/imaging/image_files.h"
 
-namespace corvane::imaging {
+namespace imaging {
 namespace {
 
 // A bitmap in the module's layout with pixel values from `value(x, y)`,
@@ -171,4 +171,4 @@ TEST(BitmapFormats, TableAndExtensionLookup) {
 }
 
 }  // namespace
-}  // namespace corvane::imaging
+}  // namespace imaging

@@ -9,7 +9,7 @@
 #include "imaging/bitmap_format.h"
 #include "tests/imaging/image_files.h"
 
-namespace corvane::imaging {
+namespace imaging {
 namespace {
 
 using imaging_test::TiffBuilder;
@@ -292,4 +292,4 @@ TEST(TiffReader, RgbAndCmykReadTo24Bits) {
 }
 
 }  // namespace
-}  // namespace corvane::imaging
+}  // namespace imaging

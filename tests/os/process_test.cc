@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <thread>
 
-namespace corvane::os {
+namespace os {
 namespace {
 
 // Waits (up to a minute, so a loaded machine cannot fail the test) for a
@@ -185,4 +185,4 @@ TEST_F(ProcessTest, FindByNameSeesRunningProgramsOnly) {
 }
 
 }  // namespace
-}  // namespace corvane::os
+}  // namespace os

@@ -12,7 +12,7 @@
 
 #include "os/registry_store.h"
 
-namespace corvane::os {
+namespace os {
 namespace {
 
 using Root = RegistryRoot;
@@ -356,4 +356,4 @@ TEST_F(RegistryTest, DamagedFileIsReportedAndKept) {
 }
 
 }  // namespace
-}  // namespace corvane::os
+}  // namespace os
