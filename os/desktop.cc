@@ -46,8 +46,12 @@ void Window::Dispatch(const Message& message) {
   }
 }
 
-void PostDestroy(Window& window) { window.Post({MessageKind::kDestroy, 0, 0}); }
-void PostQuit(Window& window, int exit_code) { window.Post({MessageKind::kQuit, exit_code, 0}); }
+void PostDestroy(Window& window) {
+  window.Post({MessageKind::kDestroy, 0, 0});
+}
+void PostQuit(Window& window, int exit_code) {
+  window.Post({MessageKind::kQuit, exit_code, 0});
+}
 
 void TraceList::Append(std::string_view text) {
   std::lock_guard<std::mutex> guard(mutex_);
@@ -148,11 +152,16 @@ bool ReadAnswer(std::string_view word, Buttons buttons, Answer* answer) {
 
 const char* IconName(Icon icon) {
   switch (icon) {
-    case Icon::kInformation: return "information";
-    case Icon::kExclamation: return "exclamation";
-    case Icon::kQuestion: return "question";
-    case Icon::kError: return "error";
-    case Icon::kNone: break;
+    case Icon::kInformation:
+      return "information";
+    case Icon::kExclamation:
+      return "exclamation";
+    case Icon::kQuestion:
+      return "question";
+    case Icon::kError:
+      return "error";
+    case Icon::kNone:
+      break;
   }
   return "none";
 }

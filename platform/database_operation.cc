@@ -73,9 +73,8 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
   const auto deadline = Clock::now() + std::chrono::milliseconds(50) * 100000;
   auto asked_at = Clock::now();
   for (;;) {
-    shared.wake.WaitFor(50, [&] {
-      return shared.operationState == engine::kOperationIdle || shared.stop != 0;
-    });
+    shared.wake.WaitFor(
+        50, [&] { return shared.operationState == engine::kOperationIdle || shared.stop != 0; });
     if (shared.operationState == engine::kOperationIdle) break;
     if (shared.stop != 0 || Clock::now() > deadline) {
       // Withdraw an operation the platform thread has not taken. One it is
