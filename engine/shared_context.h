@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "os/desktop.h"
 #include "os/socket.h"
@@ -100,6 +101,9 @@ struct SharedContext {
   std::atomic<int32_t> operationResult{-1};
   std::atomic<uint16_t> operationCode{0};
   std::atomic<int> operationState{kOperationIdle};
+  // The platform thread while it runs: an operation submitted from it runs
+  // at once instead of waiting for itself.
+  std::atomic<std::thread::id> platformThread{};
 
   // The open-database cache: touched by the platform thread only.
   platform::OpenDatabase* openDatabases = nullptr;

@@ -85,6 +85,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
   // The platform keeps its temporary files among the reply files.
   ::setenv("TMP", (shared.programDir + "/wtemp").c_str(), 1);
+  shared.platformThread = std::this_thread::get_id();
   if (Hooks().platformStart != nullptr) Hooks().platformStart(handle);
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);
   while (shared.stop == 0) {
@@ -106,6 +107,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
     if (Hooks().platformEnd != nullptr) Hooks().platformEnd(handle);
   }
   shared.platformWindow = nullptr;
+  shared.platformThread = std::thread::id();
 }
 
 int ReapOnce(ThreadHandle& handle) {

@@ -91,6 +91,9 @@ struct DesktopState {
   bool script_loaded = false;
   std::string script_path;
   std::vector<ScriptLine> script;
+  // Its own lock: a key state is read while a question may be waiting on
+  // the terminal.
+  std::mutex key_mutex;
   KeyStateHook key_hook;
 };
 
@@ -215,7 +218,7 @@ Answer MessageBox(const Window* owner, std::string_view text, std::string_view t
 bool KeyDown(Key key) {
   KeyStateHook hook;
   {
-    std::lock_guard<std::mutex> guard(State().mutex);
+    std::lock_guard<std::mutex> guard(State().key_mutex);
     hook = State().key_hook;
   }
   if (hook) return hook(key);
@@ -227,7 +230,7 @@ bool KeyDown(Key key) {
 }
 
 void SetKeyStateHook(KeyStateHook hook) {
-  std::lock_guard<std::mutex> guard(State().mutex);
+  std::lock_guard<std::mutex> guard(State().key_mutex);
   State().key_hook = std::move(hook);
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "engine/error_page.h"
 #include "os/desktop.h"
@@ -56,14 +57,20 @@ void SetDatabaseOperation(int code, DatabaseOperation operation) {
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
   if (handle.shared == nullptr) return -1;
   engine::SharedContext& shared = *handle.shared;
-  os::LockGuard operation_guard(shared.operationLock);
-
-  shared.operationArgs.fill(0);
+  OperationArgs words{};
   size_t i = 0;
   for (intptr_t word : args) {
-    if (i == shared.operationArgs.size()) break;
-    shared.operationArgs[i++] = word;
+    if (i == words.size()) break;
+    words[i++] = word;
   }
+  if (std::this_thread::get_id() == shared.platformThread.load()) {
+    // Submitted by an operation already running on the platform thread:
+    // waiting for the channel would wait for ourselves.
+    DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+    return operation != nullptr ? operation(handle, words) : -1;
+  }
+  os::LockGuard operation_guard(shared.operationLock);
+  shared.operationArgs = words;
   shared.operationResult = -1;
   shared.operationCode = static_cast<uint16_t>(code);
   shared.operationState = engine::kOperationPending;

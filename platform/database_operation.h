@@ -60,8 +60,9 @@ void SetDatabaseOperation(int code, DatabaseOperation operation);
 
 // Runs operation `code` with `args` on the platform thread and returns its
 // result; -1 when the code has no operation or when stop ended the wait
-// before the platform thread took the operation. Any thread but the
-// platform thread.
+// before the platform thread took the operation. Called on the platform
+// thread itself (from inside another operation), it runs the operation at
+// once.
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args);
 
 // The platform thread's side: when an operation is pending, runs it, stores

@@ -47,6 +47,17 @@ TEST_F(Channel, OperationsRunOnThePlatformThreadAndReturnTheirResult) {
   EXPECT_EQ(shared_->operationCode, 0);
 }
 
+int32_t Nested(engine::ThreadHandle& platform_thread, const engine::OperationArgs& args) {
+  return 1000 + platform::RunDatabaseOperation(platform_thread, 5, {args[0], args[1]});
+}
+
+TEST_F(Channel, AnOperationMaySubmitAnotherFromThePlatformThread) {
+  platform::SetDatabaseOperation(5, SumOfWords);
+  platform::SetDatabaseOperation(30, Nested);
+  StartPlatformThread();
+  EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 30, {2, 3}), 1005);
+}
+
 TEST_F(Channel, InterimKvOperationWritesTheErrorPage) {
   StartPlatformThread();
   std::string path = folder_ + "/wtemp/reply";
