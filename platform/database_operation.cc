@@ -25,12 +25,16 @@ int32_t InterimKvCommand(ThreadHandle& platform_thread, const OperationArgs& arg
   return 0;
 }
 
-std::array<DatabaseOperation, kOperationCodes>& Table() {
-  static std::array<DatabaseOperation, kOperationCodes> table = [] {
-    std::array<DatabaseOperation, kOperationCodes> t{};
-    t[kRunKvCommand] = InterimKvCommand;
-    return t;
-  }();
+using OperationTable = std::array<DatabaseOperation, kOperationCodes>;
+
+OperationTable FirstTable() {
+  OperationTable table{};
+  table[kRunKvCommand] = InterimKvCommand;
+  return table;
+}
+
+OperationTable& Table() {
+  static OperationTable table = FirstTable();
   return table;
 }
 
@@ -52,6 +56,10 @@ void OfferInterrupt(engine::SharedContext& shared) {
 
 void SetDatabaseOperation(int code, DatabaseOperation operation) {
   if (code > 0 && code < kOperationCodes) Table()[code] = operation;
+}
+
+void ResetDatabaseOperations() {
+  Table() = FirstTable();
 }
 
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {

@@ -57,6 +57,8 @@ using DatabaseOperation = int32_t (*)(ThreadHandle& platform_thread, const Opera
 // Installs the function of an operation code (1 to 35). A code without a
 // function gives -1. Install before worker 'f' starts.
 void SetDatabaseOperation(int code, DatabaseOperation operation);
+// Restores the table this layer starts with (tests).
+void ResetDatabaseOperations();
 
 // Runs operation `code` with `args` on the platform thread and returns its
 // result; -1 when the code has no operation or when stop ended the wait

@@ -19,7 +19,7 @@ class Channel : public RunningEngine {
     ASSERT_TRUE(shared_->wake.WaitFor(10000, [&] { return shared_->platformWindow != nullptr; }));
   }
   void TearDown() override {
-    for (int code : {5, 30}) platform::SetDatabaseOperation(code, nullptr);
+    platform::ResetDatabaseOperations();
     unsetenv("CORVANE_ANSWERS");
     os::ResetAnswerScript();
     os::SetKeyStateHook(nullptr);
