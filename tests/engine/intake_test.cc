@@ -127,13 +127,14 @@ TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
 }
 
 std::atomic<bool> release_first{false};
+std::atomic<int> kv_calls{0};
 engine::SharedContext* blocked_context = nullptr;
 
 // The [kv] operation of this test: the first request holds the platform
 // thread until the test lets it go.
 int32_t HoldFirstRequest(engine::ThreadHandle& platform_thread, const engine::OperationArgs& args) {
-  static int calls = 0;
-  if (++calls == 1) blocked_context->wake.WaitFor(20000, [] { return release_first.load(); });
+  int calls = ++kv_calls;
+  if (calls == 1) blocked_context->wake.WaitFor(20000, [] { return release_first.load(); });
   std::FILE* reply = std::fopen(reinterpret_cast<const char*>(args[0]), "w+");
   std::fprintf(reply, "served %d", calls);
   std::fclose(reply);
@@ -143,6 +144,8 @@ int32_t HoldFirstRequest(engine::ThreadHandle& platform_thread, const engine::Op
 
 TEST_F(Intake, ARequestArrivingWhileAnotherIsServedIsStillTaken) {
   blocked_context = shared_.get();
+  release_first = false;
+  kv_calls = 0;
   platform::SetDatabaseOperation(platform::kRunKvCommand, HoldFirstRequest);
   Start();
   std::string first_reply;
