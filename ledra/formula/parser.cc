@@ -116,6 +116,10 @@ class Parser {
 
   std::unique_ptr<Node> Statement(bool top) {
     const Token& first = Peek();
+    if (first.kind == TokenKind::kName && FormulaIsReservedWord(first.text) &&
+        Peek(1).kind == TokenKind::kAssign) {
+      return Fail(kReservedWord, first.position);
+    }
     if (IsWord(first, "SELECT")) {
       if (!top) return Fail(kSelectNotFirst, first.position);
       Take();
@@ -341,11 +345,13 @@ class Parser {
       }
     }
     const size_t count = node->children.size();
+    if ((info.flags & kFunctionOddArgs) && (count < info.min_args || count % 2 == 0)) {
+      return Fail(kOddArguments, token.position);
+    }
     if (count < info.min_args) return Fail(kTooFewArguments, token.position);
     if (info.max_args != kFunctionAnyArgs && count > info.max_args) {
       return Fail(kTooManyArguments, token.position);
     }
-    if ((info.flags & kFunctionOddArgs) && count % 2 == 0) return Fail(kOddArguments, token.position);
     if (info.flags & kFunctionNameArg) {
       const Node& argument = *node->children[0];
       const bool text_constant = argument.kind == NodeKind::kConstant &&
