@@ -85,6 +85,10 @@ FormulaValue Find(CallFrame& frame, Match match) {
   if (source.type != FormulaType::kText || wanted.type != FormulaType::kText) {
     return frame.Error(kNeedText);
   }
+  if (!frame.evaluator.Charge(static_cast<uint64_t>(source.texts.size()) * wanted.texts.size() +
+                              FormulaTextBytes(source) * wanted.texts.size())) {
+    return frame.Error(kValueTooLarge);
+  }
   for (const std::string& text : source.texts) {
     for (const std::string& part : wanted.texts) {
       const std::string_view view(text);
@@ -299,6 +303,11 @@ FormulaValue BuiltinReplaceSubstring(CallFrame& frame) {
   if (source.type != FormulaType::kText || from.type != FormulaType::kText ||
       to.type != FormulaType::kText) {
     return frame.Error(kNeedText);
+  }
+  // Every position of the source is tried against every pattern.
+  if (!frame.evaluator.Charge(static_cast<uint64_t>(FormulaTextBytes(source) + 1) *
+                              from.texts.size())) {
+    return frame.Error(kValueTooLarge);
   }
   FormulaValue out;
   size_t total = 0;

@@ -14,6 +14,7 @@ namespace {
 constexpr char kConditionNotNumber[] = "A condition must be a number";
 constexpr char kOperandNotNumber[] = "Incorrect data type for operator: number expected";
 constexpr char kTooLarge[] = "Value exceeds the size limit of a list";
+constexpr char kTooMuchWork[] = "Formula exceeds the work limit of one evaluation";
 constexpr char kWriteRefused[] = "Cannot write item";
 constexpr char kEnvironmentRefused[] = "Cannot set environment string";
 
@@ -48,6 +49,7 @@ FormulaValue Evaluator::Run(FormulaDocument* document, bool want_value) {
   assigned_.assign(static_cast<size_t>(program_.slot_count), false);
   selected_ = false;
   stopped_ = false;
+  work_ = 0;
   stop_value_ = FormulaValue();
   have_now_ = false;
 
@@ -90,6 +92,13 @@ Datetime Evaluator::Now() {
   return now_value_.datetimes[0];
 }
 
+bool Evaluator::Charge(uint64_t units) {
+  work_ += units;
+  if (work_ <= kFormulaWorkBudget) return true;
+  Stop(FormulaErrorValue(kTooMuchWork, 0));
+  return false;
+}
+
 void Evaluator::Stop(FormulaValue value) {
   if (stopped_) return;
   stopped_ = true;
@@ -120,7 +129,14 @@ int Evaluator::CompareTruth(const Node& node, FormulaValue* error) {
   if (stopped_) return 0;
   const FormulaValue& b = EvalRef(right, &right_scratch);
   if (stopped_) return 0;
-  return FormulaCompare(static_cast<Op>(node.op), a, b, node.position, error);
+  const Op op = static_cast<Op>(node.op);
+  const bool permuted = op >= Op::kPermutedEqual && op <= Op::kPermutedGreaterEqual;
+  if ((permuted || a.size() > 1 || b.size() > 1) &&
+      !Charge(permuted ? static_cast<uint64_t>(a.size()) * b.size() : a.size() + b.size())) {
+    *error = stop_value_;
+    return -1;
+  }
+  return FormulaCompare(op, a, b, node.position, error);
 }
 
 int Evaluator::Truth(const Node& node, FormulaValue* error) {
@@ -194,9 +210,12 @@ FormulaValue Evaluator::Eval(const Node& node) {
     }
     case NodeKind::kRem: return FormulaEmpty();
   }
-  if (!value.IsError() && !FormulaWithinBounds(value)) {
+  if (value.IsError()) return value;
+  const size_t bytes = FormulaTextBytes(value);
+  if (value.size() > kFormulaMaxElements || bytes > kFormulaMaxTextBytes) {
     return FormulaErrorValue(kTooLarge, node.position);
   }
+  if (!Charge(value.size() + bytes)) return stop_value_;
   return value;
 }
 

@@ -14,6 +14,11 @@
 
 namespace ledra {
 
+// The most work (see Evaluator::Charge) one evaluation may do.
+inline constexpr uint64_t kFormulaWorkBudget = uint64_t{1} << 28;
+// The most pairs a permuted operator may compare or combine.
+inline constexpr uint64_t kFormulaMaxPermutedPairs = uint64_t{1} << 22;
+
 struct FormulaOptions {
   // What @IsDocBeingEdited and @IsDocBeingLoaded answer.
   bool doc_being_edited = false;
@@ -49,6 +54,10 @@ class Evaluator {
   FormulaDocument& document() { return *document_; }
   const FormulaOptions& options() const { return options_; }
   Datetime Now();
+  // Counts work done by this evaluation (elements and bytes made, pairs
+  // compared). Past kFormulaWorkBudget the formula ends with an error, so
+  // that no formula can run for long. Returns false once over.
+  bool Charge(uint64_t units);
   // Ends the formula with this value (@Return, a failed FIELD assignment).
   void Stop(FormulaValue value);
   bool stopped() const { return stopped_; }
@@ -70,6 +79,7 @@ class Evaluator {
   bool selected_ = false;
   bool stopped_ = false;
   FormulaValue stop_value_;
+  uint64_t work_ = 0;
   bool have_now_ = false;
   FormulaValue now_value_;
 };

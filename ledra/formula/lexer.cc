@@ -225,6 +225,7 @@ bool FormulaIsNameByte(unsigned char c) { return IsNameStart(c) || IsDigit(stati
 bool FormulaTokenize(std::string_view source, std::vector<Token>* tokens,
                      FormulaSyntaxError* error) {
   tokens->clear();
+  tokens->reserve(source.size() / 4 + 8);
   Lexer lexer(source);
   return lexer.Run(tokens, error);
 }

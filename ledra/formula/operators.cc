@@ -147,6 +147,10 @@ int FormulaCompare(Op op, const FormulaValue& a, const FormulaValue& b, uint32_t
   const size_t sa = a.size(), sb = b.size();
   if (sa == 0 || sb == 0) return 0;
   if (IsPermuted(op)) {
+    if (static_cast<uint64_t>(sa) * sb > kFormulaMaxPermutedPairs) {
+      *error = FormulaErrorValue(kTooLarge, position);
+      return -1;
+    }
     for (size_t i = 0; i < sa; ++i) {
       for (size_t j = 0; j < sb; ++j) {
         if (Satisfies(base, PairOrder(a, i, b, j))) return 1;

@@ -222,10 +222,10 @@ class Parser {
   }
 
   std::unique_ptr<Node> Unary() {
-    DepthGuard guard(this);
-    if (!guard.ok()) return Fail(kTooDeep, Peek().position);
     const Token& token = Peek();
     if (token.kind == TokenKind::kOperator && (token.op == Op::kSubtract || token.op == Op::kNot)) {
+      DepthGuard guard(this);
+      if (!guard.ok()) return Fail(kTooDeep, token.position);
       Take();
       auto node = MakeNode(NodeKind::kUnary, token.position);
       node->op = static_cast<uint8_t>(token.op == Op::kSubtract ? Op::kNegate : Op::kNot);
@@ -313,8 +313,6 @@ class Parser {
   }
 
   std::unique_ptr<Node> Call(const Token& token) {
-    DepthGuard guard(this);
-    if (!guard.ok()) return Fail(kTooDeep, token.position);
     uint16_t index = 0;
     if (!FormulaFindFunction(token.text, &index)) return Fail(kUnknownFunction, token.position);
     const FunctionInfo& info = FormulaFunctionAt(index);
