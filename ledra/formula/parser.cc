@@ -68,7 +68,9 @@ class Parser {
    public:
     explicit DepthGuard(Parser* parser) : parser_(parser) { ++parser_->depth_; }
     ~DepthGuard() { --parser_->depth_; }
-    bool ok() const { return parser_->depth_ <= kFormulaMaxDepth; }
+    // Parentheses and the statement itself add at most one level over the
+    // tree's height, so decompiled text of any accepted tree parses.
+    bool ok() const { return parser_->depth_ <= kFormulaMaxDepth + 2; }
 
    private:
     Parser* parser_;
