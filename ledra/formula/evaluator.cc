@@ -177,7 +177,7 @@ const FormulaValue& Evaluator::EvalRef(const Node& node, FormulaValue* scratch) 
         return slots_[static_cast<size_t>(node.slot)];
       }
       const FormulaValue* item = document_->ReadItem(node.text);
-      return item != nullptr ? *item : FormulaEmpty();
+      return item != nullptr && item->size() != 0 ? *item : FormulaEmpty();
     }
     case NodeKind::kCall:
       if (node.function == NowFunction()) {

@@ -43,6 +43,11 @@ FormulaResult FormulaEvaluate(const Formula& formula, FormulaDocument* document,
   return result;
 }
 
+std::string FormulaDescribe(const FormulaValue& value) {
+  if (value.IsError()) return "error: " + FormulaErrorText(value);
+  return std::string(FormulaTypeName(value.type)) + ": " + FormulaToText(value, "; ");
+}
+
 std::string FormulaErrorText(const FormulaValue& error) {
   return error.error + kPositionFormat + std::to_string(error.error_position);
 }

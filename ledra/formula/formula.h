@@ -53,6 +53,11 @@ struct FormulaResult {
 FormulaResult FormulaEvaluate(const Formula& formula, FormulaDocument* document,
                               const FormulaOptions& options = FormulaOptions());
 
+// A value with its type, as `ledra eval` prints it: "number: 1; 2",
+// "text: Schedule", "date-time: 12/08/2026 14:03:00"; an error value as
+// "error: <message> at position <n>".
+std::string FormulaDescribe(const FormulaValue& value);
+
 // "<message> at position <n>": how failures are reported to users.
 std::string FormulaErrorText(const FormulaValue& error);
 std::string FormulaErrorText(const FormulaSyntaxError& error);
