@@ -15,7 +15,7 @@
 namespace ledra {
 
 // The most work (see Evaluator::Charge) one evaluation may do.
-inline constexpr uint64_t kFormulaWorkBudget = uint64_t{1} << 28;
+inline constexpr uint64_t kFormulaWorkBudget = uint64_t{1} << 26;
 // The most pairs a permuted operator may compare or combine.
 inline constexpr uint64_t kFormulaMaxPermutedPairs = uint64_t{1} << 22;
 
