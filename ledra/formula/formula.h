@@ -65,7 +65,8 @@ std::string FormulaErrorText(const FormulaSyntaxError& error);
 // A selection predicate that is set up once and asked for each note. A
 // formula with a SELECT selects what its SELECT selects; one without
 // selects when its value is a true number. An error selects nothing.
-// Not for use by several threads at once.
+// Not for use by several threads at once; the formula must stay where it
+// is for the selector's life.
 class FormulaSelector {
  public:
   explicit FormulaSelector(const Formula& formula, const FormulaOptions& options = FormulaOptions());

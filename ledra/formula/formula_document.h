@@ -64,6 +64,8 @@ class MemoryDocument : public FormulaDocument {
   void SetItem(std::string_view name, FormulaValue value);
   bool RemoveItem(std::string_view name);
   size_t ItemCount() const { return items_.size(); }
+  // The items, by lower-cased name.
+  const std::map<std::string, FormulaValue, std::less<>>& items() const { return items_; }
 
   uint32_t NoteId() override { return note_id; }
   std::string Unid() override { return unid; }
