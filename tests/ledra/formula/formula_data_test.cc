@@ -11,18 +11,28 @@
 //   number: 1;2            text: a;b          date-time: 12/08/2026 14:03:00
 //   error: MESSAGE @ POS   compile error: MESSAGE @ POS
 //   item NAME: VALUE       env NAME: VALUE     selected: yes|no    decompiled: TEXT
-// Each case runs on a copy of the document as set up so far. Every case is
-// also run from its compiled form, and its decompiled text must compile
-// back to the same text.
+// Each case runs on a copy of the document as set up so far, and again on a
+// real note: the document's items saved into a database file, read back and
+// evaluated through the store's note adapter, with environment strings in
+// ledra.ini. Every case is also run from its compiled form, and its
+// decompiled text must compile back to the same text.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ledra/design_source.h"
 #include "ledra/formula/formula.h"
+#include "ledra/formula/note_document.h"
+#include "ledra/note_store.h"
+#include "ledra/vxapi.h"
 
 namespace ledra {
 namespace {
@@ -83,6 +93,77 @@ struct Case {
 
 class FormulaDataFile : public testing::TestWithParam<std::string> {
  protected:
+  // A platform on a temporary folder, with one database for the notes.
+  void SetUp() override {
+    char pattern[] = "/tmp/formula_data_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::ofstream(dir_ + "/ledra.ini") << "[Ledra]\nDirectory=data\n";
+    setenv("CORVANE_LEDRA_INI", (dir_ + "/ledra.ini").c_str(), 1);
+    ASSERT_EQ(_VXInit(0x45004, nullptr, nullptr, nullptr), kVXOk);
+    ASSERT_EQ(VXDatabaseCreate("Local", "formula.ldf", "Formula cases"), kVXOk);
+    ASSERT_EQ(NoteStore::Open(dir_ + "/data/formula.ldf", "formula", 5000, &store_), kVXOk);
+  }
+  void TearDown() override {
+    store_.reset();
+    VXTerm(0);
+    std::error_code error;
+    std::filesystem::remove_all(dir_, error);
+  }
+
+  // The set-up document as a note saved in the database and read back.
+  bool StoredNote(Note* out) {
+    const MemoryDocument& d = setup_.document;
+    Note note;
+    note.unid = NewUnid();
+    for (const auto& [name, value] : d.items()) note.PutItem(FormulaToItem(name, value));
+    if (store_->Save(&note, {}) != kVXOk || store_->Load(note.id, out) != kVXOk) return false;
+    out->id = d.note_id;
+    out->created = d.created.ticks;
+    out->modified = d.modified.ticks;
+    out->has_parent = d.is_response;
+    if (!d.unid.empty() && !ParseUnidText(d.unid, &out->unid)) return false;
+    return true;
+  }
+
+  NoteContext Context() const {
+    const MemoryDocument& d = setup_.document;
+    NoteContext context;
+    context.database_title = d.database_title;
+    context.database_server = d.database_server;
+    context.database_file = d.database_file;
+    context.user_name = d.user_name;
+    return context;
+  }
+
+  void CheckStored(const Case& c, const Formula& formula) {
+    SCOPED_TRACE("on a stored note");
+    Note note;
+    ASSERT_TRUE(StoredNote(&note));
+    const NoteContext context = Context();
+    NoteDocument document(&note, &context);
+    const FormulaResult result = FormulaEvaluate(formula, &document, setup_.options);
+    EXPECT_EQ(Render(result.value), c.expected[0]);
+    for (size_t i = 1; i < c.expected.size(); ++i) {
+      const std::string& want = c.expected[i];
+      const size_t colon = want.find(": ");
+      if (want.rfind("item ", 0) == 0) {
+        const FormulaValue* item = document.ReadItem(want.substr(5, colon - 5));
+        EXPECT_EQ(item == nullptr ? "absent" : Render(*item), want.substr(colon + 2)) << want;
+      } else if (want.rfind("env ", 0) == 0) {
+        char value[256] = {};
+        ASSERT_EQ(VXGetEnvironmentString(want.substr(4, colon - 4).c_str(), value, sizeof value), kVXOk);
+        EXPECT_EQ(value, want.substr(colon + 2)) << want;
+      } else if (want.rfind("selected: ", 0) == 0) {
+        Note again;
+        ASSERT_TRUE(StoredNote(&again));
+        NoteDocument fresh(&again, &context);
+        FormulaSelector selector(formula, setup_.options);
+        EXPECT_EQ(selector.Matches(&fresh) ? "yes" : "no", want.substr(10)) << "selector";
+      }
+    }
+  }
+
   void Directive(const std::string& line, int number) {
     std::istringstream in(line);
     std::string word, key;
@@ -138,8 +219,10 @@ class FormulaDataFile : public testing::TestWithParam<std::string> {
       setup_.options.doc_being_loaded = rest == "1";
     } else if (key == "env") {
       const size_t blank = rest.find(' ');
-      ASSERT_TRUE(d.SetEnvironment(rest.substr(0, blank),
-                                   blank == std::string::npos ? "" : rest.substr(blank + 1)));
+      const std::string name = rest.substr(0, blank);
+      const std::string value = blank == std::string::npos ? "" : rest.substr(blank + 1);
+      ASSERT_TRUE(d.SetEnvironment(name, value));
+      ASSERT_EQ(VXSetEnvironmentString(name.c_str(), value.c_str(), 1), kVXOk);
     } else {
       FAIL() << "line " << number << ": unknown setting " << key;
     }
@@ -182,6 +265,8 @@ class FormulaDataFile : public testing::TestWithParam<std::string> {
       }
     }
 
+    CheckStored(c, formula);
+
     // The compiled form evaluates the same.
     Formula loaded;
     std::string message;
@@ -205,6 +290,8 @@ class FormulaDataFile : public testing::TestWithParam<std::string> {
   }
 
   CaseSetup setup_;
+  std::string dir_;
+  std::unique_ptr<NoteStore> store_;
 };
 
 TEST_P(FormulaDataFile, Cases) {
