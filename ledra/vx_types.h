@@ -52,6 +52,7 @@ inline constexpr VXStatus kVXValidationFailed = 0x80000113;
 inline constexpr VXStatus kVXWrongType = 0x80000114;
 inline constexpr VXStatus kVXNotAllowed = 0x80000115;     // see database property 5
 inline constexpr VXStatus kVXSettingsError = 0x80000116;  // ledra.ini unreadable or unwritable
+inline constexpr VXStatus kVXFormulaError = 0x80000117;   // a formula does not compile or fails when evaluated
 inline constexpr VXStatus kVXNoSuchForm = 0x80000801;
 
 // List codes: the first call of a walk passes kVXListFirst, the next ones
