@@ -215,7 +215,10 @@ VXStatus NoteStore::Create(const std::string& file, const std::string& label,
       ::unlink(temp.c_str());
       return s;
     }
-    VXStatus s = store->Exec("PRAGMA journal_mode=WAL");
+    // 8 KB pages: a note row with its items blob (a few hundred bytes) and
+    // the three indexes split pages less often than with 4 KB.
+    VXStatus s = store->Exec("PRAGMA page_size=8192");
+    if (s == kVXOk) s = store->Exec("PRAGMA journal_mode=WAL");
     if (s == kVXOk) s = store->Exec("BEGIN");
     if (s == kVXOk) s = store->Exec(kSchema);
     auto set = [&](const char* key, const std::string& value) {
