@@ -94,8 +94,10 @@ class Args {
       else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
       else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
       if (d < 0) return false;
-      if (n > (max - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) return false;
-      n = n * base + static_cast<uint64_t>(d);
+      if (n > max / static_cast<uint64_t>(base)) return false;
+      n *= static_cast<uint64_t>(base);
+      if (n > max - static_cast<uint64_t>(d) || static_cast<uint64_t>(d) > max) return false;
+      n += static_cast<uint64_t>(d);
     }
     *out = n;
     return true;

@@ -381,7 +381,9 @@ class Writer {
     std::string text;
     uint8_t form = 0;
     Bytes again;
-    if (FormulaText(a.formula_form, a.formula, &text) == kRtOk &&
+    if (a.formula_form == kFormulaAsText && a.formula.empty()) {
+      // nothing: no formula is the default
+    } else if (FormulaText(a.formula_form, a.formula, &text) == kRtOk &&
         StoreFormula(text, &form, &again) == kRtOk && form == a.formula_form &&
         again == a.formula) {
       t += " formula=" + Quote(text);
