@@ -203,10 +203,11 @@ class Parser {
     return false;
   }
 
-  std::string Word() {
+  // A bare word; a value after "key=" may itself hold '=' (Base64).
+  std::string Word(bool value = false) {
     size_t start = pos_;
-    while (pos_ < src_.size() && !IsSpace(src_[pos_]) && src_[pos_] != '}' && src_[pos_] != '=' &&
-           src_[pos_] != '{' && src_[pos_] != '"') {
+    while (pos_ < src_.size() && !IsSpace(src_[pos_]) && src_[pos_] != '}' &&
+           (value || src_[pos_] != '=') && src_[pos_] != '{' && src_[pos_] != '"') {
       ++pos_;
     }
     return std::string(src_.substr(start, pos_ - start));
@@ -239,7 +240,7 @@ class Parser {
             if (!Quoted(&a.value)) return Fail("unterminated text in {" + name);
             a.quoted = true;
           } else {
-            a.value = Word();
+            a.value = Word(true);
           }
         }
       }
