@@ -351,6 +351,10 @@ int CDRecordCount(ByteSpan item, uint32_t* count) {
 int CDRecordGetInfo(ByteSpan item, uint32_t number, RecordInfo* info) {
   std::vector<RecordView> records;
   if (int s = Records(item, &records); s != kRtOk) return s;
+  return CDRecordGetInfo(records, number, info);
+}
+
+int CDRecordGetInfo(const std::vector<RecordView>& records, uint32_t number, RecordInfo* info) {
   if (number < 1 || number > records.size()) return kRtNoSuchRecord;
   const RecordView& r = records[number - 1];
   info->kind = r.kind;
@@ -367,6 +371,10 @@ int CDRecordGetInfo(ByteSpan item, uint32_t number, RecordInfo* info) {
 int CDRecordGetPointer(ByteSpan item, uint32_t number, Bytes* content) {
   std::vector<RecordView> records;
   if (int s = Records(item, &records); s != kRtOk) return s;
+  return CDRecordGetPointer(records, number, content);
+}
+
+int CDRecordGetPointer(const std::vector<RecordView>& records, uint32_t number, Bytes* content) {
   if (number < 1 || number > records.size()) return kRtNoSuchRecord;
   content->assign(records[number - 1].content.begin(), records[number - 1].content.end());
   return kRtOk;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ledra/richtext/byte_io.h"
+#include "ledra/richtext/item.h"
 
 namespace ledra::richtext {
 
@@ -64,6 +65,14 @@ using FieldValueSource = std::function<bool(std::string_view name, FieldValue* v
 
 // VXCDRecordGetPointer: a copy of record number's content.
 [[nodiscard]] int CDRecordGetPointer(ByteSpan item, uint32_t number, Bytes* content);
+
+// The same two over records already indexed by ParseItem. A renderer
+// visits every record in turn; a composite handle that keeps the index
+// beside its item makes that walk linear instead of quadratic.
+[[nodiscard]] int CDRecordGetInfo(const std::vector<RecordView>& records, uint32_t number,
+                                  RecordInfo* info);
+[[nodiscard]] int CDRecordGetPointer(const std::vector<RecordView>& records, uint32_t number,
+                                     Bytes* content);
 
 // VXCDRecordUpdate: replaces the content of record number, keeping its
 // kind. The new content must be valid for the kind (kRtCorrupt otherwise);

@@ -528,9 +528,25 @@ class Parser {
     return AddRaw(WriteAction(a, &raw), raw);
   }
 
+  // A size in twips, or in pixels with the suffix "px".
+  static uint32_t Twips(Args& args, const char* key) {
+    std::optional<std::string> v = args.Text(key);
+    if (!v) return 0;
+    uint64_t scale = 1, n = 0;
+    std::string_view digits = *v;
+    if (digits.ends_with("px")) {
+      digits.remove_suffix(2);
+      scale = kTwipsPerPixel;
+    }
+    if (!Args::ParseNumber(digits, 0xFFFFFFFF / scale, &n)) {
+      args.Fail(std::string("bad ") + key + ": " + *v);
+    }
+    return static_cast<uint32_t>(n * scale);
+  }
+
   int Image(Args& args) {
-    uint32_t width = static_cast<uint32_t>(args.Number("width", 0xFFFFFFFF, 0));
-    uint32_t height = static_cast<uint32_t>(args.Number("height", 0xFFFFFFFF, 0));
+    uint32_t width = Twips(args, "width");
+    uint32_t height = Twips(args, "height");
     Bytes tiff;
     if (std::optional<std::string> data = args.Text("data")) {
       if (!Base64Decode(*data, &tiff)) return Fail("bad Base64 image data");

@@ -160,6 +160,11 @@ TEST_F(ImageTest, WriterStoresImagesThroughTheSinkOrInline) {
   EXPECT_EQ(again, item);
   ASSERT_EQ(ParseMarkup(inline_markup, parse, &again, &error), kRtOk) << error.message;
   EXPECT_EQ(again, item);
+  // Pixels are a convenience for authors: 40px is 600 twips.
+  ASSERT_EQ(ParseMarkup("{image src=\"image1.tif\" width=40px}", parse, &again, &error), kRtOk);
+  EXPECT_EQ(again, item);
+  EXPECT_EQ(ParseMarkup("{image src=\"image1.tif\" width=px}", parse, &again, &error),
+            kRtBadMarkup);
 }
 
 TEST_F(ImageTest, DamagedStreamsWriteNoTiff) {
