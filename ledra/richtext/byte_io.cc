@@ -7,17 +7,28 @@ namespace ledra::richtext {
 
 const char* RtStatusText(int status) {
   switch (status) {
-    case kRtOk: return "No error";
-    case kRtCorrupt: return "Rich text item is damaged";
-    case kRtNoSuchRecord: return "No such rich text record";
-    case kRtWrongKind: return "Rich text record is of another kind";
-    case kRtUnknownConversion: return "Unknown rich text structure code";
-    case kRtTooLarge: return "Value too large for a rich text record";
-    case kRtFileError: return "File could not be read or written";
-    case kRtBadMarkup: return "Rich text markup is not valid";
-    case kRtFormulaHook: return "Compiled formula cannot be converted";
-    case kRtBadImage: return "Image data is not valid";
-    default: return "Unknown rich text error";
+    case kRtOk:
+      return "No error";
+    case kRtCorrupt:
+      return "Rich text item is damaged";
+    case kRtNoSuchRecord:
+      return "No such rich text record";
+    case kRtWrongKind:
+      return "Rich text record is of another kind";
+    case kRtUnknownConversion:
+      return "Unknown rich text structure code";
+    case kRtTooLarge:
+      return "Value too large for a rich text record";
+    case kRtFileError:
+      return "File could not be read or written";
+    case kRtBadMarkup:
+      return "Rich text markup is not valid";
+    case kRtFormulaHook:
+      return "Compiled formula cannot be converted";
+    case kRtBadImage:
+      return "Image data is not valid";
+    default:
+      return "Unknown rich text error";
   }
 }
 

@@ -158,7 +158,9 @@ int AppendTextRuns(std::string_view text, const FontId& font, Bytes* item) {
 }
 
 // Records of source, parsed, for the copy operations.
-int Records(ByteSpan item, std::vector<RecordView>* records) { return ParseItem(item, records); }
+int Records(ByteSpan item, std::vector<RecordView>* records) {
+  return ParseItem(item, records);
+}
 
 }  // namespace
 
@@ -238,8 +240,7 @@ int CompositeCopySubset(ByteSpan source, uint32_t first, uint32_t last, Bytes* t
     HideWhenFormula f;
     if (src[i].kind == kKindHideWhenFormula && !taken.contains(i) &&
         DecodeHideWhenFormula(src[i].content, &f) == kRtOk &&
-        linked_formulas.contains(f.formula_id) &&
-        (i + 1 < first || i + 1 > last)) {
+        linked_formulas.contains(f.formula_id) && (i + 1 < first || i + 1 > last)) {
       lead.push_back(src[i]);
       taken.insert(i);
     }

@@ -90,9 +90,12 @@ class Args {
     uint64_t n = 0;
     for (char c : text) {
       int d = -1;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      if (c >= '0' && c <= '9')
+        d = c - '0';
+      else if (base == 16 && c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+      else if (base == 16 && c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
       if (d < 0) return false;
       if (n > max / static_cast<uint64_t>(base)) return false;
       n *= static_cast<uint64_t>(base);
@@ -159,10 +162,21 @@ class Parser {
     char e = src_[pos_ + 1];
     pos_ += 2;
     switch (e) {
-      case '\\': case '{': case '}': case '"': out->push_back(e); return true;
-      case 'n': out->push_back('\n'); return true;
-      case 'r': out->push_back('\r'); return true;
-      case 't': out->push_back('\t'); return true;
+      case '\\':
+      case '{':
+      case '}':
+      case '"':
+        out->push_back(e);
+        return true;
+      case 'n':
+        out->push_back('\n');
+        return true;
+      case 'r':
+        out->push_back('\r');
+        return true;
+      case 't':
+        out->push_back('\t');
+        return true;
       case 'x': {
         if (pos_ + 2 > src_.size()) return false;
         Bytes b;
@@ -171,7 +185,8 @@ class Parser {
         pos_ += 2;
         return true;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
 
@@ -314,7 +329,7 @@ class Parser {
       f.size = static_cast<uint8_t>(args.Number("size", 255, 10));
       f.attributes = static_cast<uint8_t>(args.Number("bits", 255, 0));
       static constexpr std::pair<const char*, uint8_t> kAttrs[] = {
-          {"b", kFontBold}, {"i", kFontItalic}, {"u", kFontUnderline},
+          {"b", kFontBold},   {"i", kFontItalic},        {"u", kFontUnderline},
           {"s", kFontStrike}, {"sup", kFontSuperscript}, {"sub", kFontSubscript}};
       for (auto [word, bit] : kAttrs) {
         if (args.Word(word)) f.attributes |= bit;
@@ -326,15 +341,15 @@ class Parser {
     if (name == "use") {
       uint64_t id = 0;
       if (!Args::ParseNumber(Required(args, "style id"), 0xFFFF, &id)) args.Fail("bad style id");
-      return AddEncoded(kKindStyleRef, EncodeStyleRef(StyleRef{static_cast<uint16_t>(id)}, &content),
-                        content);
+      return AddEncoded(kKindStyleRef,
+                        EncodeStyleRef(StyleRef{static_cast<uint16_t>(id)}, &content), content);
     }
     if (name == "link") {
       Link l;
-      l.link_kind = args.Word("document") ? kLinkDocument
-                    : args.Word("view")   ? kLinkView
+      l.link_kind = args.Word("document")   ? kLinkDocument
+                    : args.Word("view")     ? kLinkView
                     : args.Word("database") ? kLinkDatabase
-                                           : static_cast<uint16_t>(args.Number("kind", 0xFFFF, 0));
+                                            : static_cast<uint16_t>(args.Number("kind", 0xFFFF, 0));
       if (l.link_kind == 0 && !args.Has("kind")) {
         args.Fail("link needs document, view, database or kind=");
       }
@@ -444,10 +459,14 @@ class Parser {
     if (!Args::ParseNumber(Required(args, "style id"), 0xFFFF, &id)) args.Fail("bad style id");
     p.style_id = static_cast<uint16_t>(id);
     if (std::optional<std::string> a = args.Text("align")) {
-      if (*a == "left") p.alignment = kAlignLeft;
-      else if (*a == "right") p.alignment = kAlignRight;
-      else if (*a == "full") p.alignment = kAlignFull;
-      else if (*a == "center") p.alignment = kAlignCentre;
+      if (*a == "left")
+        p.alignment = kAlignLeft;
+      else if (*a == "right")
+        p.alignment = kAlignRight;
+      else if (*a == "full")
+        p.alignment = kAlignFull;
+      else if (*a == "center")
+        p.alignment = kAlignCentre;
       else {
         uint64_t n = 0;
         if (!Args::ParseNumber(*a, 255, &n)) args.Fail("bad align " + *a);
@@ -551,7 +570,8 @@ class Parser {
     if (std::optional<std::string> data = args.Text("data")) {
       if (!Base64Decode(*data, &tiff)) return Fail("bad Base64 image data");
     } else if (std::optional<std::string> src = args.Text("src")) {
-      std::string path = (!src->empty() && (*src)[0] == '/') ? *src : options_.base_dir + "/" + *src;
+      std::string path =
+          (!src->empty() && (*src)[0] == '/') ? *src : options_.base_dir + "/" + *src;
       std::ifstream in(path, std::ios::binary);
       if (!in) return Fail("cannot read image file " + path, kRtFileError);
       tiff.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -44,7 +44,9 @@ std::string Escape(std::string_view text, bool quoted) {
   return out;
 }
 
-std::string Quote(std::string_view text) { return "\"" + Escape(text, true) + "\""; }
+std::string Quote(std::string_view text) {
+  return "\"" + Escape(text, true) + "\"";
+}
 
 std::string Hex(unsigned v) {
   char buf[16];
@@ -94,7 +96,7 @@ class Writer {
     if (f == font_) return;
     std::string t = "font";
     static constexpr std::pair<const char*, uint8_t> kAttrs[] = {
-        {"b", kFontBold}, {"i", kFontItalic}, {"u", kFontUnderline},
+        {"b", kFontBold},   {"i", kFontItalic},        {"u", kFontUnderline},
         {"s", kFontStrike}, {"sup", kFontSuperscript}, {"sub", kFontSubscript}};
     uint8_t rest = f.attributes;
     for (auto [word, bit] : kAttrs) {
@@ -127,7 +129,8 @@ class Writer {
     const RecordView& r = records_[i];
     Bytes enc;
     switch (r.kind) {
-      case kKindRaw: return Raw(i);
+      case kKindRaw:
+        return Raw(i);
       case kKindParagraphStyle: {
         ParagraphStyle p;
         if (DecodeParagraphStyle(r.content, &p) != kRtOk ||
@@ -170,8 +173,8 @@ class Writer {
         size_t nul = l.text.find('\0');
         if (nul == std::string::npos) break;  // the generic form keeps it exactly
         std::string t = "link ";
-        t += l.link_kind == kLinkDocument ? "document"
-             : l.link_kind == kLinkView   ? "view"
+        t += l.link_kind == kLinkDocument   ? "document"
+             : l.link_kind == kLinkView     ? "view"
              : l.link_kind == kLinkDatabase ? "database"
                                             : "kind=" + std::to_string(l.link_kind);
         t += " replica=" + HexEncode(l.replica_id) + " viewid=" + HexEncode(l.view_unid) +
@@ -203,16 +206,16 @@ class Writer {
       case kKindHideWhenFormula: {
         HideWhenFormula h;
         if (DecodeHideWhenFormula(r.content, &h) != kRtOk) break;
-        TagOut("hidewhen id=" + std::to_string(h.formula_id) + " style=" +
-                   std::to_string(h.style_id) + " " + Quote(h.formula),
+        TagOut("hidewhen id=" + std::to_string(h.formula_id) +
+                   " style=" + std::to_string(h.style_id) + " " + Quote(h.formula),
                true);
         return kRtOk;
       }
       case kKindHideWhenLink: {
         HideWhenLink h;
         if (DecodeHideWhenLink(r.content, &h) != kRtOk) break;
-        TagOut("hidewhen-link formula=" + std::to_string(h.formula_id) + " style=" +
-                   std::to_string(h.style_id),
+        TagOut("hidewhen-link formula=" + std::to_string(h.formula_id) +
+                   " style=" + std::to_string(h.style_id),
                true);
         return kRtOk;
       }
@@ -235,11 +238,19 @@ class Writer {
   void ParDef(size_t i, const ParagraphStyle& p) {
     std::string t = "pardef " + std::to_string(p.style_id);
     switch (p.alignment) {
-      case kAlignLeft: break;
-      case kAlignRight: t += " align=right"; break;
-      case kAlignFull: t += " align=full"; break;
-      case kAlignCentre: t += " align=center"; break;
-      default: t += " align=" + std::to_string(p.alignment);
+      case kAlignLeft:
+        break;
+      case kAlignRight:
+        t += " align=right";
+        break;
+      case kAlignFull:
+        t += " align=full";
+        break;
+      case kAlignCentre:
+        t += " align=center";
+        break;
+      default:
+        t += " align=" + std::to_string(p.alignment);
     }
     if (p.left_margin) t += " left=" + std::to_string(p.left_margin);
     if (p.first_line_margin) t += " first=" + std::to_string(p.first_line_margin);
@@ -256,8 +267,8 @@ class Writer {
     HideWhenFormula h;
     if ((list & kListHasHideWhen) && i + 1 < records_.size() &&
         records_[i + 1].kind == kKindHideWhenFormula &&
-        DecodeHideWhenFormula(records_[i + 1].content, &h) == kRtOk &&
-        h.formula_id == p.style_id && h.style_id == p.style_id) {
+        DecodeHideWhenFormula(records_[i + 1].content, &h) == kRtOk && h.formula_id == p.style_id &&
+        h.style_id == p.style_id) {
       t += " hidewhen=" + Quote(h.formula);
       next_ = i + 2;
     } else if (list & kListHasHideWhen) {
@@ -272,8 +283,12 @@ class Writer {
     uint32_t flags = h.flags;
     std::string t = "hotspot ";
     switch (h.type) {
-      case kHotspotButton: t += "button formula=" + Quote(h.text); break;
-      case kHotspotAttachment: t += "attachment file=" + Quote(h.text); break;
+      case kHotspotButton:
+        t += "button formula=" + Quote(h.text);
+        break;
+      case kHotspotAttachment:
+        t += "attachment file=" + Quote(h.text);
+        break;
       case kHotspotLink:
         t += "link";
         if (!h.text.empty()) return "hotspot type=11 text=" + Quote(h.text) + FlagText(flags);
@@ -287,7 +302,8 @@ class Writer {
         }
         break;
       default:
-        return "hotspot type=" + std::to_string(h.type) + " text=" + Quote(h.text) + FlagText(flags);
+        return "hotspot type=" + std::to_string(h.type) + " text=" + Quote(h.text) +
+               FlagText(flags);
     }
     return t + FlagText(flags);
   }
@@ -320,8 +336,9 @@ class Writer {
       case kSigTableCell: {
         TableCell c;
         if (ReadTableCell(r.content, &c) != kRtOk) break;
-        std::string s = "cell row=" + std::to_string(c.row) + " left=" +
-                        std::to_string(c.left_edge) + " right=" + std::to_string(c.right_edge);
+        std::string s = "cell row=" + std::to_string(c.row) +
+                        " left=" + std::to_string(c.left_edge) +
+                        " right=" + std::to_string(c.right_edge);
         if (c.border_width) s += " border=" + std::to_string(c.border_width);
         if (c.column_span != 1) s += " span=" + std::to_string(c.column_span);
         if (c.flags & kCellHasBackground) {
@@ -384,8 +401,8 @@ class Writer {
     if (a.formula_form == kFormulaAsText && a.formula.empty()) {
       // nothing: no formula is the default
     } else if (FormulaText(a.formula_form, a.formula, &text) == kRtOk &&
-        StoreFormula(text, &form, &again) == kRtOk && form == a.formula_form &&
-        again == a.formula) {
+               StoreFormula(text, &form, &again) == kRtOk && form == a.formula_form &&
+               again == a.formula) {
       t += " formula=" + Quote(text);
     } else if (a.formula_form == kFormulaAsText) {
       t += " formulatext=" + Quote(std::string(a.formula.begin(), a.formula.end()));

@@ -21,14 +21,22 @@ int OpenNative(ByteSpan raw, uint16_t signature, ByteSpan* payload) {
   return kRtOk;
 }
 
-int Finish(const ByteReader& r) { return r.AtEnd() ? kRtOk : kRtCorrupt; }
+int Finish(const ByteReader& r) {
+  return r.AtEnd() ? kRtOk : kRtCorrupt;
+}
 
 }  // namespace
 
 bool IsImageDataSignature(uint16_t signature) {
   switch (signature) {
-    case 0x95: case 0x96: case 0x97: case 0x98:
-    case 0x9b: case 0x9d: case 0x9f: case 0xc5:
+    case 0x95:
+    case 0x96:
+    case 0x97:
+    case 0x98:
+    case 0x9b:
+    case 0x9d:
+    case 0x9f:
+    case 0xc5:
       return true;
     default:
       return false;
@@ -59,12 +67,29 @@ int ValidateRawRecord(ByteSpan raw) {
   int s = SplitNativeRecord(raw, &n);
   if (s != kRtOk) return s;
   switch (n.signature) {
-    case kSigImageHeader: { ImageHeader v; return ReadImageHeader(raw, &v); }
-    case kSigTableHeader: { TableHeader v; return ReadTableHeader(raw, &v); }
-    case kSigTableCell: { TableCell v; return ReadTableCell(raw, &v); }
-    case kSigKeywordLayout: { KeywordLayout v; return ReadKeywordLayout(raw, &v); }
-    case kSigAction: { ActionRecord v; return ReadAction(raw, &v); }
-    case kSigTableEnd: case kSigIgnoreBegin: case kSigIgnoreEnd:
+    case kSigImageHeader: {
+      ImageHeader v;
+      return ReadImageHeader(raw, &v);
+    }
+    case kSigTableHeader: {
+      TableHeader v;
+      return ReadTableHeader(raw, &v);
+    }
+    case kSigTableCell: {
+      TableCell v;
+      return ReadTableCell(raw, &v);
+    }
+    case kSigKeywordLayout: {
+      KeywordLayout v;
+      return ReadKeywordLayout(raw, &v);
+    }
+    case kSigAction: {
+      ActionRecord v;
+      return ReadAction(raw, &v);
+    }
+    case kSigTableEnd:
+    case kSigIgnoreBegin:
+    case kSigIgnoreEnd:
       return n.payload.empty() ? kRtOk : kRtCorrupt;
     default:
       return kRtOk;
@@ -198,12 +223,38 @@ int WriteAction(const ActionRecord& in, Bytes* raw) {
 int ReadStructure(uint16_t conversion_code, ByteSpan raw, RawStructure* out) {
   int s = kRtOk;
   switch (conversion_code) {
-    case kConvImageHeader: { ImageHeader v; s = ReadImageHeader(raw, &v); *out = v; break; }
-    case kConvTableHeader: { TableHeader v; s = ReadTableHeader(raw, &v); *out = v; break; }
-    case kConvTableCell: { TableCell v; s = ReadTableCell(raw, &v); *out = v; break; }
-    case kConvKeywordLayout: { KeywordLayout v; s = ReadKeywordLayout(raw, &v); *out = v; break; }
-    case kConvAction: { ActionRecord v; s = ReadAction(raw, &v); *out = std::move(v); break; }
-    default: return kRtUnknownConversion;
+    case kConvImageHeader: {
+      ImageHeader v;
+      s = ReadImageHeader(raw, &v);
+      *out = v;
+      break;
+    }
+    case kConvTableHeader: {
+      TableHeader v;
+      s = ReadTableHeader(raw, &v);
+      *out = v;
+      break;
+    }
+    case kConvTableCell: {
+      TableCell v;
+      s = ReadTableCell(raw, &v);
+      *out = v;
+      break;
+    }
+    case kConvKeywordLayout: {
+      KeywordLayout v;
+      s = ReadKeywordLayout(raw, &v);
+      *out = v;
+      break;
+    }
+    case kConvAction: {
+      ActionRecord v;
+      s = ReadAction(raw, &v);
+      *out = std::move(v);
+      break;
+    }
+    default:
+      return kRtUnknownConversion;
   }
   return s;
 }

@@ -65,7 +65,7 @@ struct NativeRecord {
 struct ImageHeader {
   uint32_t width_twips = 0;
   uint32_t height_twips = 0;
-  uint32_t data_length = 0;     // bytes of TIFF data in the segments
+  uint32_t data_length = 0;  // bytes of TIFF data in the segments
   uint16_t segment_count = 0;
   bool operator==(const ImageHeader&) const = default;
 };

@@ -41,7 +41,9 @@ bool WriteCountedText(ByteWriter& w, const std::string& text) {
 }
 
 // Every decoder ends here: the whole content must have been read, no more.
-int Finish(const ByteReader& r) { return r.AtEnd() ? kRtOk : kRtCorrupt; }
+int Finish(const ByteReader& r) {
+  return r.AtEnd() ? kRtOk : kRtCorrupt;
+}
 
 template <size_t N>
 void ReadArray(ByteReader& r, std::array<uint8_t, N>* out) {
@@ -219,20 +221,53 @@ int EncodeSection(const Section& in, Bytes* content) {
 
 int ValidateRecord(uint16_t kind, ByteSpan content) {
   switch (kind) {
-    case kKindRaw: return ValidateRawRecord(content);
-    case kKindParagraphStyle: { ParagraphStyle v; return DecodeParagraphStyle(content, &v); }
-    case kKindStyleRef: { StyleRef v; return DecodeStyleRef(content, &v); }
+    case kKindRaw:
+      return ValidateRawRecord(content);
+    case kKindParagraphStyle: {
+      ParagraphStyle v;
+      return DecodeParagraphStyle(content, &v);
+    }
+    case kKindStyleRef: {
+      StyleRef v;
+      return DecodeStyleRef(content, &v);
+    }
     case kKindParagraphBreak:
-    case kKindHotspotEnd: return content.empty() ? kRtOk : kRtCorrupt;
-    case kKindTextRun: { TextRun v; return DecodeTextRun(content, &v); }
-    case kKindLink: { Link v; return DecodeLink(content, &v); }
-    case kKindField: { Field v; return DecodeField(content, &v); }
-    case kKindHotspotBegin: { HotspotBegin v; return DecodeHotspotBegin(content, &v); }
-    case kKindButton: { Button v; return DecodeButton(content, &v); }
-    case kKindHideWhenFormula: { HideWhenFormula v; return DecodeHideWhenFormula(content, &v); }
-    case kKindHideWhenLink: { HideWhenLink v; return DecodeHideWhenLink(content, &v); }
-    case kKindSection: { Section v; return DecodeSection(content, &v); }
-    default: return kRtOk;
+    case kKindHotspotEnd:
+      return content.empty() ? kRtOk : kRtCorrupt;
+    case kKindTextRun: {
+      TextRun v;
+      return DecodeTextRun(content, &v);
+    }
+    case kKindLink: {
+      Link v;
+      return DecodeLink(content, &v);
+    }
+    case kKindField: {
+      Field v;
+      return DecodeField(content, &v);
+    }
+    case kKindHotspotBegin: {
+      HotspotBegin v;
+      return DecodeHotspotBegin(content, &v);
+    }
+    case kKindButton: {
+      Button v;
+      return DecodeButton(content, &v);
+    }
+    case kKindHideWhenFormula: {
+      HideWhenFormula v;
+      return DecodeHideWhenFormula(content, &v);
+    }
+    case kKindHideWhenLink: {
+      HideWhenLink v;
+      return DecodeHideWhenLink(content, &v);
+    }
+    case kKindSection: {
+      Section v;
+      return DecodeSection(content, &v);
+    }
+    default:
+      return kRtOk;
   }
 }
 

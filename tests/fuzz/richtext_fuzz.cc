@@ -36,8 +36,8 @@ void AsItem(const Bytes& item) {
     (void)ValidateRecord(r.kind, r.content);
     if (r.kind == kKindRaw) {
       RawStructure s;
-      for (uint16_t code : {kConvImageHeader, kConvTableHeader, kConvTableCell,
-                            kConvKeywordLayout, kConvAction}) {
+      for (uint16_t code :
+           {kConvImageHeader, kConvTableHeader, kConvTableCell, kConvKeywordLayout, kConvAction}) {
         (void)ReadStructure(code, r.content, &s);
       }
       std::string text;
@@ -48,7 +48,8 @@ void AsItem(const Bytes& item) {
   (void)CompositeListText(item, "\n", &text);
   Bytes target;
   (void)CompositeCopy(item, &target);
-  if (!records.empty()) (void)CompositeCopySubset(item, 1, static_cast<uint32_t>(records.size()), &target);
+  if (!records.empty())
+    (void)CompositeCopySubset(item, 1, static_cast<uint32_t>(records.size()), &target);
   (void)IsPlainRichText(item);
   MustRoundTrip(item);
 }

@@ -78,9 +78,7 @@ TEST(Composite, CopySubsetBringsItsStylesAlong) {
   ASSERT_EQ(CompositeCopySubset(source, 7, 8, &target), kRtOk);
   EXPECT_EQ(Write(target),
             "{pardef 2 hideread formula}\n{hidewhen id=9 style=2 \"@False\"}\n{use 2}kept");
-  static const struct {
-    uint32_t first, last;
-  } kBad[] = {{0, 1}, {3, 2}, {1, 99}};
+  static const struct { uint32_t first, last; } kBad[] = {{0, 1}, {3, 2}, {1, 99}};
   for (const auto& r : kBad) {
     EXPECT_EQ(CompositeCopySubset(source, r.first, r.last, &target), kRtNoSuchRecord);
   }

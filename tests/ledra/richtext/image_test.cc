@@ -50,12 +50,12 @@ Bytes MakeTiff(uint32_t width, uint32_t height, bool big_endian) {
   };
   entry(256, 4, width);
   entry(257, 3, height);
-  entry(258, 3, 8);          // bits per sample
-  entry(259, 3, 1);          // no compression
-  entry(262, 3, 1);          // black is zero
-  entry(273, 4, data_at);    // strip offset
-  entry(278, 4, height);     // rows per strip
-  entry(279, 4, pixels);     // strip byte count
+  entry(258, 3, 8);        // bits per sample
+  entry(259, 3, 1);        // no compression
+  entry(262, 3, 1);        // black is zero
+  entry(273, 4, data_at);  // strip offset
+  entry(278, 4, height);   // rows per strip
+  entry(279, 4, pixels);   // strip byte count
   put(0, 4);
   for (uint32_t i = 0; i < pixels; ++i) t.push_back(static_cast<uint8_t>(i * 7 + i / width));
   return t;
@@ -72,7 +72,8 @@ class ImageTest : public ::testing::Test {
 
   void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -192,10 +193,14 @@ TEST_F(ImageTest, DamagedStreamsWriteNoTiff) {
     const char* what;
     Bytes stream;
   } kCases[] = {
-      {"wrong start bytes", bad_start}, {"final pad missing", no_pad},
-      {"cut short", cut},               {"one segment too many", extra},
-      {"no header", no_header},         {"segment length off by one", short_segment},
-      {"foreign record", foreign},      {"empty", Bytes{}},
+      {"wrong start bytes", bad_start},
+      {"final pad missing", no_pad},
+      {"cut short", cut},
+      {"one segment too many", extra},
+      {"no header", no_header},
+      {"segment length off by one", short_segment},
+      {"foreign record", foreign},
+      {"empty", Bytes{}},
   };
   for (const auto& c : kCases) {
     fs::path out = dir_ / "out.TIF";

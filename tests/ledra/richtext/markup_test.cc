@@ -120,8 +120,8 @@ TEST(Markup, ConstructsMakeTheirRecords) {
   ASSERT_EQ(r.size(), 9u);
   ParagraphStyle p;
   ASSERT_EQ(DecodeParagraphStyle(r[0].content, &p), kRtOk);
-  EXPECT_EQ(p, (ParagraphStyle{2, kHideWhenReading, kListBullet | kListHasHideWhen, kAlignCentre,
-                               1, 2, 1440, 720}));
+  EXPECT_EQ(p, (ParagraphStyle{2, kHideWhenReading, kListBullet | kListHasHideWhen, kAlignCentre, 1,
+                               2, 1440, 720}));
   HideWhenFormula h;
   ASSERT_EQ(DecodeHideWhenFormula(r[1].content, &h), kRtOk);
   EXPECT_EQ(h.formula, "@IsNewDoc");
