@@ -1,0 +1,49 @@
+// The request queue entry: one accepted connection, from the intake that
+// queues it to the reaper that frees it once it is done.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/shared_context.h"
+#include "os/socket.h"
+
+namespace engine {
+
+struct ThreadHandle;
+
+struct RequestEntry {
+  std::unique_ptr<RequestEntry> next;  // guarded by queueLock
+  int32_t methodKind = 0;              // 1 when the request begins with 'G', else 2
+  int32_t eventType = kPassThrough;
+  std::atomic<uint16_t> done{0};  // set by the answering thread once the socket is closed
+  char workerName[8] = {};        // guarded by queueLock; non-empty once claimed
+  std::string rawRequest;         // request line, headers and body as received
+  os::Socket socket = os::kNoSocket;
+};
+
+// Appends `entry` at the tail of the queue (under queueLock) and returns it.
+RequestEntry* AppendEntry(SharedContext& shared, std::unique_ptr<RequestEntry> entry);
+
+// Takes the first entry of `type` that is neither done nor claimed and marks
+// it claimed; null when there is none.
+RequestEntry* Claim(SharedContext& shared, int type);
+
+// Writes `name` into the entry's workerName under queueLock.
+void NameWorker(SharedContext& shared, RequestEntry& entry, const char* name);
+
+// Whether `entry` is in the queue of `shared` (under queueLock).
+bool InQueue(SharedContext& shared, const RequestEntry* entry);
+
+// Unlinks and frees the done entries at the head of the queue, up to the
+// first one that is not done. Caller holds queueLock. Returns the number
+// freed.
+int FreeDoneAtHead(SharedContext& shared);
+
+// Shuts the connection down in both directions, closes it and marks the
+// entry done: the last step of every answer.
+void FinishEntry(SharedContext& shared, RequestEntry& entry);
+
+}  // namespace engine

@@ -1,0 +1,225 @@
+// Headless desktop: window queues, trace list, scripted message boxes, keys.
+#include "os/desktop.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+namespace os {
+
+Window::Window(std::string class_name, std::string title, WindowProcedure procedure)
+    : class_name_(std::move(class_name)), title_(std::move(title)), procedure_(procedure) {}
+
+void Window::Post(const Message& message) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    queue_.push_back(message);
+  }
+  arrived_.notify_all();
+}
+
+bool Window::Get(Message* message) {
+  std::unique_lock<std::mutex> guard(mutex_);
+  arrived_.wait(guard, [&] { return !queue_.empty(); });
+  *message = queue_.front();
+  queue_.pop_front();
+  return message->kind != MessageKind::kQuit;
+}
+
+bool Window::Peek(Message* message) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (queue_.empty()) return false;
+  *message = queue_.front();
+  queue_.pop_front();
+  return true;
+}
+
+void Window::Dispatch(const Message& message) {
+  if (procedure_ != nullptr) {
+    procedure_(*this, message);
+  } else if (message.kind == MessageKind::kDestroy) {
+    PostQuit(*this, 0);
+  }
+}
+
+void PostDestroy(Window& window) { window.Post({MessageKind::kDestroy, 0, 0}); }
+void PostQuit(Window& window, int exit_code) { window.Post({MessageKind::kQuit, exit_code, 0}); }
+
+void TraceList::Append(std::string_view text) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  lines_.emplace_back(text);
+  // The list keeps its newest lines; an endless trace must not grow memory.
+  constexpr size_t kKeep = 5000;
+  if (lines_.size() > kKeep) lines_.erase(lines_.begin(), lines_.begin() + (lines_.size() - kKeep));
+  if (echo_) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+  }
+}
+
+std::vector<std::string> TraceList::Lines() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return lines_;
+}
+
+bool TraceList::Contains(std::string_view text) const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (const std::string& line : lines_)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+namespace {
+
+struct ScriptLine {
+  std::string prefix;  // empty: answers any question
+  std::string answer;
+  bool used = false;
+};
+
+struct DesktopState {
+  std::mutex mutex;
+  TraceList* trace = nullptr;
+  bool script_loaded = false;
+  std::string script_path;
+  std::vector<ScriptLine> script;
+  KeyStateHook key_hook;
+};
+
+DesktopState& State() {
+  static DesktopState state;
+  return state;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Trim(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+// Reads the script named by CORVANE_ANSWERS, unless already read. Caller
+// holds the state lock.
+void LoadScript(DesktopState& state) {
+  const char* path = std::getenv("CORVANE_ANSWERS");
+  std::string wanted = path != nullptr ? path : "";
+  if (state.script_loaded && wanted == state.script_path) return;
+  state.script_loaded = true;
+  state.script_path = wanted;
+  state.script.clear();
+  if (wanted.empty()) return;
+  std::ifstream in(wanted);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    ScriptLine entry;
+    size_t arrow = line.find("=>");
+    if (arrow != std::string::npos) {
+      entry.prefix = line.substr(0, arrow);
+      entry.answer = Trim(line.substr(arrow + 2));
+    } else {
+      entry.answer = Trim(line);
+    }
+    if (!entry.answer.empty()) state.script.push_back(entry);
+  }
+}
+
+bool ReadAnswer(std::string_view word, Buttons buttons, Answer* answer) {
+  std::string w = Lower(Trim(word));
+  if (buttons == Buttons::kYesNo) {
+    if (w == "yes" || w == "y") return *answer = Answer::kYes, true;
+    if (w == "no" || w == "n") return *answer = Answer::kNo, true;
+  } else if (buttons == Buttons::kOkCancel) {
+    if (w == "ok" || w == "o") return *answer = Answer::kOk, true;
+    if (w == "cancel" || w == "c") return *answer = Answer::kCancel, true;
+  }
+  return false;
+}
+
+const char* IconName(Icon icon) {
+  switch (icon) {
+    case Icon::kInformation: return "information";
+    case Icon::kExclamation: return "exclamation";
+    case Icon::kQuestion: return "question";
+    case Icon::kError: return "error";
+    case Icon::kNone: break;
+  }
+  return "none";
+}
+
+}  // namespace
+
+void SetDesktopTrace(TraceList* trace) {
+  std::lock_guard<std::mutex> guard(State().mutex);
+  State().trace = trace;
+}
+
+void ResetAnswerScript() {
+  std::lock_guard<std::mutex> guard(State().mutex);
+  State().script_loaded = false;
+  State().script.clear();
+}
+
+Answer MessageBox(const Window* owner, std::string_view text, std::string_view title, Icon icon,
+                  Buttons buttons) {
+  DesktopState& state = State();
+  std::unique_lock<std::mutex> guard(state.mutex);
+  std::string shown = "[" + std::string(title) + "] (" + IconName(icon) + ") " + std::string(text);
+  if (owner != nullptr) shown += " {owner " + owner->Title() + "}";
+  std::fprintf(stderr, "%s\n", shown.c_str());
+  if (state.trace != nullptr) state.trace->Append(shown);
+  if (buttons == Buttons::kOk) return Answer::kOk;
+
+  Answer safe = buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+  Answer answer = safe;
+  LoadScript(state);
+  if (!state.script_path.empty()) {
+    for (ScriptLine& line : state.script) {
+      if (line.used) continue;
+      if (!line.prefix.empty() && text.substr(0, line.prefix.size()) != line.prefix) continue;
+      line.used = true;
+      if (!ReadAnswer(line.answer, buttons, &answer)) answer = safe;
+      break;
+    }
+  } else if (::isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "%s ", buttons == Buttons::kYesNo ? "[Yes/No]?" : "[OK/Cancel]?");
+    std::string reply;
+    if (!std::getline(std::cin, reply) || !ReadAnswer(reply, buttons, &answer)) answer = safe;
+  }
+  const char* names[] = {"OK", "Cancel", "Yes", "No"};
+  std::string answered = "  answered " + std::string(names[static_cast<int>(answer)]);
+  std::fprintf(stderr, "%s\n", answered.c_str());
+  if (state.trace != nullptr) state.trace->Append(answered);
+  return answer;
+}
+
+bool KeyDown(Key key) {
+  KeyStateHook hook;
+  {
+    std::lock_guard<std::mutex> guard(State().mutex);
+    hook = State().key_hook;
+  }
+  if (hook) return hook(key);
+  const char* down = std::getenv("CORVANE_KEYS_DOWN");
+  if (down == nullptr) return false;
+  std::string keys = Lower(down);
+  const char* name = key == Key::kEsc ? "esc" : key == Key::kCtrl ? "ctrl" : "alt";
+  return keys.find(name) != std::string::npos;
+}
+
+void SetKeyStateHook(KeyStateHook hook) {
+  std::lock_guard<std::mutex> guard(State().mutex);
+  State().key_hook = std::move(hook);
+}
+
+}  // namespace os

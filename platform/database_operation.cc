@@ -1,0 +1,115 @@
+// The database operation channel and the interim operations of the table.
+#include "platform/database_operation.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+
+#include "engine/error_page.h"
+#include "os/desktop.h"
+
+namespace platform {
+
+namespace {
+
+// Until the [kv] dispatcher is installed, every database request is answered
+// with the error page.
+int32_t InterimKvCommand(ThreadHandle& platform_thread, const OperationArgs& args) {
+  const char* reply_path = reinterpret_cast<const char*>(args[0]);
+  if (reply_path == nullptr) return -1;
+  std::FILE* reply = std::fopen(reply_path, "w+");
+  if (reply == nullptr) return -1;
+  engine::WriteErrorPage(reply, platform_thread);
+  std::fclose(reply);
+  return 0;
+}
+
+std::array<DatabaseOperation, kOperationCodes>& Table() {
+  static std::array<DatabaseOperation, kOperationCodes> table = [] {
+    std::array<DatabaseOperation, kOperationCodes> t{};
+    t[kRunKvCommand] = InterimKvCommand;
+    return t;
+  }();
+  return table;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The Esc question of a long operation; on Yes the program restarts.
+void OfferInterrupt(engine::SharedContext& shared) {
+  os::Answer answer = os::MessageBox(shared.mainWindow, kInterruptQuestion, kInterruptTitle,
+                                     os::Icon::kQuestion, os::Buttons::kYesNo);
+  if (answer != os::Answer::kYes) return;
+  shared.restart = 1;
+  engine::SetStop(shared, engine::kStopRequested);
+  os::MessageBox(shared.mainWindow, kInterruptNotice, kInterruptTitle, os::Icon::kInformation,
+                 os::Buttons::kOk);
+  if (shared.mainWindow != nullptr) os::PostDestroy(*shared.mainWindow);
+}
+
+}  // namespace
+
+void SetDatabaseOperation(int code, DatabaseOperation operation) {
+  if (code > 0 && code < kOperationCodes) Table()[code] = operation;
+}
+
+int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
+  if (handle.shared == nullptr) return -1;
+  engine::SharedContext& shared = *handle.shared;
+  os::LockGuard operation_guard(shared.operationLock);
+
+  shared.operationArgs.fill(0);
+  size_t i = 0;
+  for (intptr_t word : args) {
+    if (i == shared.operationArgs.size()) break;
+    shared.operationArgs[i++] = word;
+  }
+  shared.operationResult = -1;
+  shared.operationCode = static_cast<uint16_t>(code);
+  shared.operationState = engine::kOperationPending;
+  shared.wake.Notify();
+
+  // The old channel polled 100000 times 50 ms; that stays the bound.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(50) * 100000;
+  auto asked_at = Clock::now();
+  for (;;) {
+    shared.wake.WaitFor(50, [&] {
+      return shared.operationState == engine::kOperationIdle || shared.stop != 0;
+    });
+    if (shared.operationState == engine::kOperationIdle) break;
+    if (shared.stop != 0 || Clock::now() > deadline) {
+      // Withdraw an operation the platform thread has not taken. One it is
+      // running still reads our words, so wait for it to finish.
+      int expected = engine::kOperationPending;
+      if (shared.operationState.compare_exchange_strong(expected, engine::kOperationIdle)) {
+        shared.operationCode = 0;
+        shared.operationResult = -1;
+        break;
+      }
+      continue;
+    }
+    if (Clock::now() - asked_at >= std::chrono::milliseconds(shared.interruptAfterMs) &&
+        os::KeyDown(os::Key::kEsc)) {
+      asked_at = Clock::now();
+      OfferInterrupt(shared);
+    }
+  }
+  return shared.operationResult;
+}
+
+bool ServePendingOperation(ThreadHandle& platform_thread) {
+  engine::SharedContext& shared = *platform_thread.shared;
+  int expected = engine::kOperationPending;
+  if (!shared.operationState.compare_exchange_strong(expected, engine::kOperationRunning))
+    return false;
+  int code = shared.operationCode;
+  DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+  int32_t result = operation != nullptr ? operation(platform_thread, shared.operationArgs) : -1;
+  shared.operationResult = result;
+  shared.operationCode = 0;
+  shared.operationState = engine::kOperationIdle;
+  shared.wake.Notify();
+  return true;
+}
+
+}  // namespace platform

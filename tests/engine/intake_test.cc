@@ -1,0 +1,154 @@
+// The running engine on a loopback socket: intake, routing to the workers,
+// the replies of this build, byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <mutex>
+#include <string>
+
+#include "common/reply_forms.h"
+#include "engine/reply_file.h"
+#include "engine/request_assembler.h"
+#include "running_engine.h"
+
+namespace {
+
+// A command handler that answers with the raw request it was given, so a
+// test sees exactly what the intake took.
+void EchoRequest(engine::ThreadHandle& handle, engine::RequestEntry& entry) {
+  engine::AnswerWithText(*handle.shared, entry, "ECHO " + entry.rawRequest);
+}
+
+using Intake = RunningEngine;
+
+TEST_F(Intake, GetIsTakenAtTheEndOfItsHeadersWhileTheClientWaits) {
+  engine::Hooks().commandHandler = EchoRequest;
+  Start();
+  std::string request = "GET http://Corvane.Command/N/ HTTP/1.0\r\nHost: x\r\n\r\n";
+  // The client never closes its side: the reply proves the intake did not
+  // wait for more.
+  EXPECT_EQ(Exchange({request}), "ECHO GET http://[wc]/N/ HTTP/1.0\r\nHost: x\r\n\r\n");
+}
+
+TEST_F(Intake, PostInPiecesIsTakenOnlyWhenTheBodyIsComplete) {
+  engine::Hooks().commandHandler = EchoRequest;
+  Start();
+  std::string body("a=1&b=\0binary\0&c=3", 18);
+  std::vector<std::string> pieces = {
+      "POST http://[wc]/F/ HTTP/1.0\r\ncontent-length: 18\r",
+      "\n\r\n",
+      body.substr(0, 7),
+      body.substr(7, 10),
+      body.substr(17),
+  };
+  std::string expected = "ECHO POST http://[wc]/F/ HTTP/1.0\r\ncontent-length: 18\r\n\r\n" + body;
+  EXPECT_EQ(Exchange(pieces, 30), expected);
+}
+
+TEST_F(Intake, CommandIsAnsweredNoContentUntilItsHandlerExists) {
+  Start();
+  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+}
+
+TEST_F(Intake, DatabaseRequestGetsTheErrorPageOnLineAndTheRedirectOffLine) {
+  Start();
+  EXPECT_EQ(Exchange({"GET http://[kv]/Local:/kvconfig.ldf:/V/ HTTP/1.0\r\n\r\n"}),
+            "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
+  shared_->offline = 1;
+  EXPECT_EQ(Exchange({"GET http://Corvane.AsLedraClient/Local:/x.ldf:/V/ HTTP/1.0\r\n\r\n"}),
+            "HTTP/1.0 302 Temporarily Moved\r\nLocation: file://" + folder_ +
+                "/htmdata/offline.htm\r\n\r\n");
+}
+
+TEST_F(Intake, BadUrlsGetTheBadFormatPages) {
+  Start();
+  EXPECT_EQ(Exchange({"GET http://[kv]\r\n\r\n"}), "<html>\n\nSorry, bad Corvane URL format.\n");
+  EXPECT_EQ(Exchange({"GET http://Corvane.LookupReplica.host.example/page HTTP/1.0\r\n\r\n"}),
+            "\n\nSorry, bad Corvane URL format.\n");
+}
+
+TEST_F(Intake, PassThroughAndEmptyRequestsCloseWithoutAReply) {
+  Start();
+  EXPECT_EQ(Exchange({"GET http://www.example.com/ HTTP/1.0\r\n\r\n"}), "");
+  os::Socket s = os::ConnectLoopback(port_);
+  ASSERT_NE(s, os::kNoSocket);
+  ::shutdown(s, SHUT_WR);  // connects, sends nothing
+  EXPECT_EQ(ReadToEnd(s), "");
+  os::Close(s);
+}
+
+TEST_F(Intake, ASilentClientIsGivenUpAndTheNextOneServed) {
+  shared_->receiveTimeoutMs = 200;
+  Start();
+  os::Socket silent = os::ConnectLoopback(port_);
+  ASSERT_NE(silent, os::kNoSocket);
+  ASSERT_TRUE(os::SendAll(silent, "GET http://[wc]/N/ HTT"));  // stops half-way
+  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  EXPECT_EQ(ReadToEnd(silent), "HTTP/1.1 204 No Content\n\n\n");
+  os::Close(silent);
+}
+
+TEST_F(Intake, TooLargeRequestsGet413AndNothingIsQueued) {
+  shared_->requestSizeCap = 10000;
+  Start();
+  std::string big = "POST http://[wc]/F/ HTTP/1.0\r\nContent-length: 20000\r\n\r\n";
+  std::string reply = Exchange({big, std::string(20000, 'x')});
+  EXPECT_EQ(reply, common::kReplyTooLarge);
+  std::string headers_only = "GET http://[wc]/N/ HTTP/1.0\r\nX: " + std::string(12000, 'y');
+  EXPECT_EQ(Exchange({headers_only}), common::kReplyTooLarge);
+  os::LockGuard guard(shared_->queueLock);
+  EXPECT_EQ(shared_->requestQueue, nullptr);
+}
+
+TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
+  Start();
+  for (int i = 0; i < 3; ++i) Exchange({"GET http://[kv]/ HTTP/1.0\r\n\r\n"});
+  Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"});
+  // The entry is marked done just after its socket closes.
+  auto all_done = [&] {
+    os::LockGuard guard(shared_->queueLock);
+    for (auto* entry = shared_->requestQueue.get(); entry; entry = entry->next.get())
+      if (entry->done == 0) return false;
+    return true;
+  };
+  ASSERT_TRUE(shared_->wake.WaitFor(10000, all_done));
+  std::vector<std::string> names;
+  os::LockGuard guard(shared_->queueLock);
+  for (auto* entry = shared_->requestQueue.get(); entry; entry = entry->next.get()) {
+    EXPECT_EQ(entry->methodKind, 1);
+    names.emplace_back(entry->workerName);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"l1", "l2", "l3", "e1"}));
+}
+
+TEST(RequestAssembler, CompletionRules) {
+  static const struct {
+    std::vector<std::string> pieces;
+    bool complete;
+    bool too_large;
+  } cases[] = {
+      {{"GET / HTTP/1.0\r\n"}, false, false},
+      {{"GET / HTTP/1.0\r\n", "\r\n"}, true, false},
+      {{"GET / HTTP/1.0\n\n"}, true, false},
+      {{"POST / HTTP/1.0\r\nContent-length: 4\r\n\r\nab"}, false, false},
+      {{"POST / HTTP/1.0\r\nContent-length: 4\r\n\r\nab", "cd"}, true, false},
+      {{"POST / HTTP/1.0\r\nCONTENT-LENGTH: 2\r\n\r\n", std::string("\0\0", 2)}, true, false},
+      // The blank after the colon is required.
+      {{"POST / HTTP/1.0\r\nContent-length:4\r\n\r\n"}, true, false},
+      {{"POST / HTTP/1.0\r\nContent-length: 0\r\n\r\n"}, true, false},
+      {{"POST / HTTP/1.0\r\n\r\n"}, true, false},
+      // Only the headers announce a length.
+      {{"GET / HTTP/1.0\r\n\r\nContent-length: 99\r\n"}, true, false},
+      {{"POST / HTTP/1.0\r\nContent-length: 999999999999\r\n\r\n"}, false, true},
+      {{std::string(2000, 'x')}, false, true},
+  };
+  for (const auto& c : cases) {
+    engine::RequestAssembler assembler(1000);
+    for (const std::string& piece : c.pieces) assembler.Add(piece);
+    EXPECT_EQ(assembler.Complete(), c.complete) << c.pieces[0];
+    EXPECT_EQ(assembler.TooLarge(), c.too_large) << c.pieces[0];
+  }
+}
+
+}  // namespace

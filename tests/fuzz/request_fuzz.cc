@@ -1,0 +1,41 @@
+// Fuzz target: the intake's completion rule, the classification with its
+// synonym rewriting, and the [kv] and [wr;...] parsers, on any bytes. The
+// first byte chooses how the rest is cut into received pieces.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/classify.h"
+#include "engine/database_request.h"
+#include "engine/replica_request.h"
+#include "engine/request_assembler.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  size_t piece = 1 + data[0] % 64;
+  std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  engine::RequestAssembler assembler(1 << 16);
+  for (size_t at = 0; at < input.size() && !assembler.Complete() && !assembler.TooLarge();
+       at += piece) {
+    assembler.Add(input.substr(at, piece));
+  }
+  std::string raw = assembler.TakeText();
+  size_t before = raw.size();
+  int type = engine::ClassifyText(raw);
+  if (type < 0 || type > 3 || raw.size() > before) __builtin_trap();
+
+  if (auto request = engine::ParseDatabaseRequest(raw)) {
+    if (!request->url || !request->method) __builtin_trap();
+    // A later field is never present without the earlier ones.
+    if (request->database && !request->server) __builtin_trap();
+    if (request->command && !request->database) __builtin_trap();
+    if (request->argument4 && !request->argument3) __builtin_trap();
+    if (request->returnUrl && !request->argument4) __builtin_trap();
+  }
+  if (auto replica = engine::ParseReplicaRequest(raw, nullptr)) {
+    if (replica->server.empty() || replica->database.empty()) __builtin_trap();
+  }
+  return 0;
+}
