@@ -211,7 +211,8 @@ uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, const std::stri
     }
     r = c;
   }
-  std::string key = path.stopped ? std::string(1, '\0') + doc_key : doc_key;
+  // Documents come before the categories nested beside them.
+  std::string key = category_columns_.empty() ? doc_key : std::string(1, '\0') + doc_key;
   return append ? tree_.Append(r, id, std::move(key)) : tree_.Insert(r, id, std::move(key));
 }
 
@@ -332,7 +333,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
       Placement pl;
       for (const std::string& k : p.keys) pl.full += k;
       pl.prefix = static_cast<uint32_t>(pl.full.size());
-      if (p.stopped) pl.full.push_back('\0');
+      pl.full.push_back('\0');
       pl.full += doc_key;
       pl.note = note.id;
       pl.path = static_cast<uint32_t>(paths.size());
@@ -354,7 +355,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
       tree_.Append(RowTree::kRoot, pl.note, std::move(pl.full));
     } else {
       const Path& p = paths[pl.path];
-      std::string doc_key = pl.full.substr(pl.prefix + (p.stopped ? 1 : 0));
+      std::string doc_key = pl.full.substr(pl.prefix + 1);
       PlaceDocument(p, pl.note, doc_key, true);
     }
     pl.full = std::string();  // give the memory back as we go

@@ -11,8 +11,9 @@
 // A descending column stores every byte of its component inverted. A
 // document row's key is the components of the sorted columns that are not
 // categorised, in column order; a category row's key is its one component.
-// A document whose category value is empty stays at that level, before the
-// categories, with the key 0x00 + its document key.
+// In a categorised view a document row's key starts with 0x00, so the
+// documents of a level come before the categories beside them (a document
+// whose category value is empty stays at the top, before every category).
 #pragma once
 
 #include <cstdint>
