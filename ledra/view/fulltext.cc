@@ -159,6 +159,14 @@ VXStatus TranslateQuery(const std::string& query, std::string* fts) {
     return kVXOk;
   };
   auto op = [&](const char* name) -> VXStatus {
+    // "a AND NOT b" is FTS5's "a NOT b"; NOT after OR has no FTS5 form.
+    if (std::string(name) == "NOT" && last == Last::kOperator) {
+      if (out.size() >= 4 && out.compare(out.size() - 4, 4, " AND") == 0) {
+        out.replace(out.size() - 3, 3, "NOT");
+        return kVXOk;
+      }
+      return bad("NOT may follow a word or AND, not OR");
+    }
     if (last == Last::kStart || last == Last::kOperator || last == Last::kOpen) {
       return bad(std::string(name) + " needs a word before it");
     }
