@@ -52,6 +52,8 @@ class RowTree {
   // Removes the row and every row below it.
   void Remove(uint32_t r);
   void Clear();
+  // Room for n rows, so a build does not copy the array while it grows.
+  void Reserve(size_t n) { rows_.reserve(n + 1); }
 
   uint32_t FirstRowOf(VXNoteId note) const {
     return note < first_of_.size() ? first_of_[note] : kNoRow;

@@ -41,10 +41,9 @@ bool IsNative(const std::string& formula, const char* name) {
 }
 
 struct Placement {
-  std::string full;         // category keys, marker, document key
-  uint32_t prefix = 0;      // bytes of full taken by the category keys
+  std::string key;      // the document key
+  uint32_t path = 0;    // into the distinct category paths of the build
   VXNoteId note = 0;
-  uint32_t path = 0;        // into the paths kept beside
 };
 
 }  // namespace
@@ -146,6 +145,11 @@ std::string ViewIndex::DocKey(const Note& note) {
   return key;
 }
 
+std::string ViewIndex::RowKey(const std::string& doc_key) const {
+  // Documents come before the categories nested beside them.
+  return category_columns_.empty() ? doc_key : std::string(1, '\0') + doc_key;
+}
+
 std::vector<ViewIndex::Path> ViewIndex::Paths(const Note& note) {
   std::vector<Path> paths(1);
   for (uint32_t c : category_columns_) {
@@ -192,7 +196,7 @@ std::vector<ViewIndex::Path> ViewIndex::Paths(const Note& note) {
   return paths;
 }
 
-uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, const std::string& doc_key, bool append) {
+uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key, bool append) {
   uint32_t r = RowTree::kRoot;
   for (size_t i = 0; i < path.keys.size(); ++i) {
     uint32_t c = kNoRow;
@@ -211,8 +215,6 @@ uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, const std::stri
     }
     r = c;
   }
-  // Documents come before the categories nested beside them.
-  std::string key = category_columns_.empty() ? doc_key : std::string(1, '\0') + doc_key;
   return append ? tree_.Append(r, id, std::move(key)) : tree_.Insert(r, id, std::move(key));
 }
 
@@ -226,7 +228,7 @@ void ViewIndex::Place(const Note& note, const std::string& doc_key) {
     for (uint32_t r : tree_.RowsOf(parent)) tree_.Insert(r, note.id, doc_key);
     return;
   }
-  for (const Path& p : Paths(note)) PlaceDocument(p, note.id, doc_key, false);
+  for (const Path& p : Paths(note)) PlaceDocument(p, note.id, RowKey(doc_key), false);
 }
 
 void ViewIndex::AttachResponses(NoteStore* store, VXNoteId parent, int depth) {
@@ -302,8 +304,25 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
                                      sqlite3_errmsg(store->db()) + ")");
   }
   sqlite3_bind_int(q, 1, static_cast<int>(kVXClassDocument));
+  // The number of documents sizes the arrays once: growing them by copying
+  // would double the memory a large build needs at its peak.
+  int64_t documents = 0;
+  {
+    sqlite3_stmt* n = nullptr;
+    if (sqlite3_prepare_v2(store->db(), "SELECT count(*) FROM notes WHERE deleted = 0 AND class = ?1", -1, &n,
+                           nullptr) == SQLITE_OK) {
+      sqlite3_bind_int(n, 1, static_cast<int>(kVXClassDocument));
+      if (sqlite3_step(n) == SQLITE_ROW) documents = sqlite3_column_int64(n, 0);
+    }
+    sqlite3_finalize(n);
+  }
+  tree_.Reserve(static_cast<size_t>(documents + documents / 8 + 16));
   std::vector<Placement> placements;
-  std::vector<Path> paths;
+  if (has_view_) placements.reserve(static_cast<size_t>(documents));
+  // Documents share few category paths: each distinct one is kept once.
+  std::vector<Path> paths(1);
+  std::vector<std::string> prefixes(1);
+  std::unordered_map<std::string, uint32_t> path_of;
   std::vector<std::pair<VXNoteId, VXUnid>> pending;  // responses and their parents
   int rc;
   while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
@@ -324,21 +343,20 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
       pending.emplace_back(note.id, note.parent);
       continue;
     }
-    std::string doc_key = DocKey(note);
+    std::string doc_key = RowKey(DocKey(note));
     if (category_columns_.empty()) {
-      placements.push_back(Placement{std::move(doc_key), 0, note.id, 0});
+      placements.push_back(Placement{std::move(doc_key), 0, note.id});
       continue;
     }
     for (Path& p : Paths(note)) {
-      Placement pl;
-      for (const std::string& k : p.keys) pl.full += k;
-      pl.prefix = static_cast<uint32_t>(pl.full.size());
-      pl.full.push_back('\0');
-      pl.full += doc_key;
-      pl.note = note.id;
-      pl.path = static_cast<uint32_t>(paths.size());
-      paths.push_back(std::move(p));
-      placements.push_back(std::move(pl));
+      std::string prefix;
+      for (const std::string& k : p.keys) prefix += k;
+      auto [it, fresh] = path_of.emplace(prefix, static_cast<uint32_t>(paths.size()));
+      if (fresh) {
+        paths.push_back(std::move(p));
+        prefixes.push_back(prefix);
+      }
+      placements.push_back(Placement{doc_key, it->second, note.id});
     }
   }
   sqlite3_finalize(q);
@@ -346,19 +364,22 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
     return Fail(kVXStorageError, store->label() + ": the documents cannot be read (" +
                                      sqlite3_errmsg(store->db()) + ")");
   }
-  std::sort(placements.begin(), placements.end(), [](const Placement& a, const Placement& b) {
-    int c = a.full.compare(b.full);
+  // Path prefixes are whole key components, so comparing the prefix and
+  // then the document key orders rows as the tree does.
+  std::sort(placements.begin(), placements.end(), [&](const Placement& a, const Placement& b) {
+    if (a.path != b.path) {
+      int c = prefixes[a.path].compare(prefixes[b.path]);
+      if (c != 0) return c < 0;
+    }
+    int c = a.key.compare(b.key);
     return c != 0 ? c < 0 : a.note < b.note;
   });
   for (Placement& pl : placements) {
     if (category_columns_.empty()) {
-      tree_.Append(RowTree::kRoot, pl.note, std::move(pl.full));
+      tree_.Append(RowTree::kRoot, pl.note, std::move(pl.key));
     } else {
-      const Path& p = paths[pl.path];
-      std::string doc_key = pl.full.substr(pl.prefix + 1);
-      PlaceDocument(p, pl.note, doc_key, true);
+      PlaceDocument(paths[pl.path], pl.note, std::move(pl.key), true);
     }
-    pl.full = std::string();  // give the memory back as we go
   }
   placements = std::vector<Placement>();
   paths = std::vector<Path>();

@@ -77,7 +77,9 @@ class ViewIndex {
   std::string DocKey(const Note& note);
   std::vector<Path> Paths(const Note& note);
   void Place(const Note& note, const std::string& doc_key);
-  uint32_t PlaceDocument(const Path& path, VXNoteId id, const std::string& doc_key, bool append);
+  // key: the row key (RowKey of the document key).
+  uint32_t PlaceDocument(const Path& path, VXNoteId id, std::string key, bool append);
+  std::string RowKey(const std::string& doc_key) const;
   void AttachResponses(NoteStore* store, VXNoteId parent, int depth);
   void RemoveRows(VXNoteId id);
   void PruneCategories(uint32_t r);
