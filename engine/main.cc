@@ -136,6 +136,7 @@ int main() {
         exit_code = 1;
         os::PostDestroy(main_window);
       }
+      (void)common::WriteStatusLine("Replicator ready, idle.", shared->programDir);
     }
   }
 

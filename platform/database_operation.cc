@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "engine/error_page.h"
 #include "os/desktop.h"
@@ -24,12 +25,16 @@ int32_t InterimKvCommand(ThreadHandle& platform_thread, const OperationArgs& arg
   return 0;
 }
 
-std::array<DatabaseOperation, kOperationCodes>& Table() {
-  static std::array<DatabaseOperation, kOperationCodes> table = [] {
-    std::array<DatabaseOperation, kOperationCodes> t{};
-    t[kRunKvCommand] = InterimKvCommand;
-    return t;
-  }();
+using OperationTable = std::array<DatabaseOperation, kOperationCodes>;
+
+OperationTable FirstTable() {
+  OperationTable table{};
+  table[kRunKvCommand] = InterimKvCommand;
+  return table;
+}
+
+OperationTable& Table() {
+  static OperationTable table = FirstTable();
   return table;
 }
 
@@ -53,17 +58,27 @@ void SetDatabaseOperation(int code, DatabaseOperation operation) {
   if (code > 0 && code < kOperationCodes) Table()[code] = operation;
 }
 
+void ResetDatabaseOperations() {
+  Table() = FirstTable();
+}
+
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
   if (handle.shared == nullptr) return -1;
   engine::SharedContext& shared = *handle.shared;
-  os::LockGuard operation_guard(shared.operationLock);
-
-  shared.operationArgs.fill(0);
+  OperationArgs words{};
   size_t i = 0;
   for (intptr_t word : args) {
-    if (i == shared.operationArgs.size()) break;
-    shared.operationArgs[i++] = word;
+    if (i == words.size()) break;
+    words[i++] = word;
   }
+  if (std::this_thread::get_id() == shared.platformThread.load()) {
+    // Submitted by an operation already running on the platform thread:
+    // waiting for the channel would wait for ourselves.
+    DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+    return operation != nullptr ? operation(handle, words) : -1;
+  }
+  os::LockGuard operation_guard(shared.operationLock);
+  shared.operationArgs = words;
   shared.operationResult = -1;
   shared.operationCode = static_cast<uint16_t>(code);
   shared.operationState = engine::kOperationPending;
@@ -73,9 +88,8 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
   const auto deadline = Clock::now() + std::chrono::milliseconds(50) * 100000;
   auto asked_at = Clock::now();
   for (;;) {
-    shared.wake.WaitFor(50, [&] {
-      return shared.operationState == engine::kOperationIdle || shared.stop != 0;
-    });
+    shared.wake.WaitFor(
+        50, [&] { return shared.operationState == engine::kOperationIdle || shared.stop != 0; });
     if (shared.operationState == engine::kOperationIdle) break;
     if (shared.stop != 0 || Clock::now() > deadline) {
       // Withdraw an operation the platform thread has not taken. One it is

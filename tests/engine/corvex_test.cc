@@ -135,7 +135,8 @@ TEST_F(Corvex, PortInUseEndsWithAClearError) {
   os::Close(taken);
   Process bad = Start("99999", /*with_program=*/false);  // the link is there already
   EXPECT_EQ(Wait(bad), 2);
-  EXPECT_NE(ReadAll(bad.err_path).find("CORVANE_LOCALPORT must be a port number"), std::string::npos);
+  EXPECT_NE(ReadAll(bad.err_path).find("CORVANE_LOCALPORT must be a port number"),
+            std::string::npos);
 }
 
 }  // namespace
