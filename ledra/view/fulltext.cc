@@ -152,8 +152,14 @@ VXStatus TranslateQuery(const std::string& query, std::string* fts) {
   auto bad = [&](const std::string& why) {
     return Fail(kVXBadQuery, "The search \"" + query + "\" cannot be read: " + why);
   };
-  auto term = [&](const std::string& t) -> VXStatus {
+  // Words side by side must all occur; FTS5 takes that only between plain
+  // words, so the AND is always written out.
+  auto join = [&]() {
+    if (last == Last::kTerm || last == Last::kClose) out += " AND";
     if (!out.empty()) out += ' ';
+  };
+  auto term = [&](const std::string& t) -> VXStatus {
+    join();
     out += t;
     last = Last::kTerm;
     return kVXOk;
@@ -191,7 +197,7 @@ VXStatus TranslateQuery(const std::string& query, std::string* fts) {
       if (phrase.find_first_not_of(" \t\r\n") == std::string::npos) continue;
       s = term(Quoted(phrase));
     } else if (c == '(') {
-      if (!out.empty()) out += ' ';
+      join();
       out += '(';
       ++depth;
       last = Last::kOpen;

@@ -152,7 +152,9 @@ TEST(FullTextQuery, TranslationAndRefusals) {
     const char* fts;  // nullptr: refused
   } cases[] = {
       {"fox", "\"fox\""},
-      {"  quick   brown ", "\"quick\" \"brown\""},
+      {"  quick   brown ", "\"quick\" AND \"brown\""},
+      {"(a) (b)", "( \"a\" ) AND ( \"b\" )"},
+      {"a (b OR c)", "\"a\" AND ( \"b\" OR \"c\" )"},
       {"\"brown fox\"", "\"brown fox\""},
       {"a OR b", "\"a\" OR \"b\""},
       {"a & !b", "\"a\" NOT \"b\""},
@@ -160,7 +162,7 @@ TEST(FullTextQuery, TranslationAndRefusals) {
       {"a OR NOT b", nullptr},
       {"col*", "\"col\"*"},
       {"say\"s", nullptr},  // an unclosed quote
-      {"(a | b) c", "( \"a\" OR \"b\" ) \"c\""},
+      {"(a | b) c", "( \"a\" OR \"b\" ) AND \"c\""},
       {"AND fox", nullptr}, {"fox OR", nullptr}, {"NOT fox", nullptr}, {"\"open", nullptr},
       {"(fox", nullptr}, {"fox)", nullptr}, {"*", nullptr}, {"", nullptr}, {"()", nullptr},
   };
