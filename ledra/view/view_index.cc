@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "ledra/design_source.h"
 #include "ledra/last_error.h"
 #include "ledra/view/view_api.h"
 
@@ -251,14 +252,42 @@ void ViewIndex::Mark(VXNoteId id, bool in) {
   in_view_[id] = in ? 1 : 0;
 }
 
-void ViewIndex::SetParent(VXNoteId id, VXNoteId parent) {
+void ViewIndex::SetParent(VXNoteId id, VXNoteId parent, const VXUnid& parent_unid) {
   if (id >= parent_of_.size()) parent_of_.resize(std::max<size_t>(id + 1, parent_of_.size() * 3 / 2), 0);
   parent_of_[id] = parent;
-  if (parent != 0 && parent != kOrphan) responses_[parent].push_back(id);
+  if (parent == kOrphan) {
+    orphans_[UnidText(parent_unid)].push_back(id);
+    orphan_parent_[id] = parent_unid;
+  } else if (parent != 0) {
+    responses_[parent].push_back(id);
+  }
+}
+
+void ViewIndex::Adopt(const Note& note) {
+  auto it = orphans_.find(UnidText(note.unid));
+  if (it == orphans_.end()) return;
+  std::vector<VXNoteId> children = std::move(it->second);
+  orphans_.erase(it);
+  for (VXNoteId c : children) {
+    orphan_parent_.erase(c);
+    parent_of_[c] = 0;
+    SetParent(c, note.id, note.unid);
+  }
 }
 
 void ViewIndex::Forget(VXNoteId id) {
   if (id < in_view_.size()) in_view_[id] = 0;
+  auto orphan = orphan_parent_.find(id);
+  if (orphan != orphan_parent_.end()) {
+    auto list = orphans_.find(UnidText(orphan->second));
+    if (list != orphans_.end()) {
+      list->second.erase(std::remove(list->second.begin(), list->second.end(), id), list->second.end());
+      if (list->second.empty()) orphans_.erase(list);
+    }
+    orphan_parent_.erase(orphan);
+    parent_of_[id] = 0;
+    return;
+  }
   if (id < parent_of_.size() && parent_of_[id] != 0) {
     auto it = responses_.find(parent_of_[id]);
     if (it != responses_.end()) {
@@ -292,6 +321,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   in_view_.clear();
   parent_of_.clear();
   responses_.clear();
+  orphans_.clear();
+  orphan_parent_.clear();
   cached_id_ = 0;
 
   sqlite3_stmt* q = nullptr;
@@ -385,7 +416,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   paths = std::vector<Path>();
   for (const auto& [id, unid] : pending) {
     VXNoteId parent = store->FindByUnid(unid);
-    SetParent(id, parent != 0 ? parent : kOrphan);
+    SetParent(id, parent != 0 ? parent : kOrphan, unid);
   }
   std::vector<VXNoteId> mains;
   for (const auto& [parent, children] : responses_) {
@@ -433,8 +464,11 @@ VXStatus ViewIndex::Refresh(NoteStore* store) {
     Mark(c.id, true);
     if (has_view_ && note.has_parent) {
       VXNoteId parent = store->FindByUnid(note.parent);
-      SetParent(c.id, parent != 0 ? parent : kOrphan);
+      SetParent(c.id, parent != 0 ? parent : kOrphan, note.parent);
     }
+    // Responses that arrived before this document (replication order) hang
+    // below it from now on.
+    if (has_view_) Adopt(note);
     Place(note, has_view_ ? DocKey(note) : std::string());
     if (has_view_) AttachResponses(store, c.id, 0);
   }

@@ -85,7 +85,8 @@ class ViewIndex {
   void PruneCategories(uint32_t r);
   void Forget(VXNoteId id);
   void Mark(VXNoteId id, bool in);
-  void SetParent(VXNoteId id, VXNoteId parent);
+  void SetParent(VXNoteId id, VXNoteId parent, const VXUnid& parent_unid);
+  void Adopt(const Note& note);
   [[nodiscard]] VXStatus LoadCached(NoteStore* store, VXNoteId id, const Note** note);
 
   bool has_view_ = false;
@@ -103,6 +104,10 @@ class ViewIndex {
   std::vector<uint8_t> in_view_;     // by note id
   std::vector<VXNoteId> parent_of_;  // by note id: the parent of a response in the view
   std::unordered_map<VXNoteId, std::vector<VXNoteId>> responses_;  // parent -> responses in the view
+  // Responses whose parent is not in the database (yet): by the parent's
+  // UNID text, and each one's parent UNID.
+  std::unordered_map<std::string, std::vector<VXNoteId>> orphans_;
+  std::unordered_map<VXNoteId, VXUnid> orphan_parent_;
 
   VXNoteId cached_id_ = 0;
   Note cached_;

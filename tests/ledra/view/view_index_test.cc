@@ -400,6 +400,51 @@ TEST_F(ViewIndexTest, ADocumentChangedByAnotherProcessAppearsAfterRefresh) {
   EXPECT_EQ(subjects, (std::vector<std::string>{"alpha", "beta", "delta renamed", "from afar", "gamma", "Gamut"}));
 }
 
+TEST_F(ViewIndexTest, AResponseArrivingBeforeItsParentHangsBelowItOnceTheParentArrives) {
+  VXHandle index = OpenView(db_, "By Subject");
+  std::string lines = dir_ + "/early.json";
+  std::ofstream(lines) << R"({"unid": "a1g2g3g4g", "parent": "9g9g9g9g", "items": {"Subject": "early reply"}})" << "\n";
+  ASSERT_EQ(Tool("load " + data() + "/disc.ldf " + lines).find("ledra:"), std::string::npos);
+  ASSERT_EQ(VXIndexRefresh(index), kVXOk);
+  std::vector<std::string> rows = Tree(index);
+  EXPECT_EQ(rows.size(), 7u);  // five documents and two responses; the early reply waits
+  std::ofstream(lines) << R"({"unid": "9g9g9g9g", "items": {"Subject": "late parent"}})" << "\n";
+  ASSERT_EQ(Tool("load " + data() + "/disc.ldf " + lines).find("ledra:"), std::string::npos);
+  ASSERT_EQ(VXIndexRefresh(index), kVXOk);
+  ASSERT_EQ(VXIndexSetViewPosition(index, "6.1"), kVXOk) << testing::PrintToString(Tree(index));
+  EXPECT_EQ(Cells(index), "early reply|");
+  // A view rebuilt from scratch agrees.
+  EXPECT_EQ(Tree(OpenView(db_, "By Subject")), Tree(index));
+}
+
+// The page-replica database's key view: one document per URL key, found by
+// the exact key; a key that is a leading part of another does not match it.
+TEST_F(ViewIndexTest, ExactKeysOfTheReplicaKeyView) {
+  VXHandle db = MakeFrom("kvwebrs.ldf", R"({"title": "My Web Page Replicas",
+    "views": [{"name": "Web Element Replicas by Key", "columns": [{"title": "Key", "item": "KeyURLC", "sort": "ascending"}]}],
+    "documents": [{"items": {"Form": "Web Element Replica", "KeyURLC": "host.example/a"}},
+                  {"items": {"Form": "Web Element Replica", "KeyURLC": "host.example/ab"}},
+                  {"items": {"Form": "Web Element Replica", "KeyURLC": "host.example/A"}},
+                  {"items": {"Form": "Web Element Replica", "KeyURLC": "host.example/a"}}]})");
+  VXHandle index = OpenView(db, "Web Element Replicas by Key");
+  struct Case {
+    const char* key;
+    uint32_t count;
+  } cases[] = {{"host.example/a", 2}, {"host.example/A", 1}, {"host.example/ab", 1}, {"host.example/", 0},
+               {"host.example/abc", 0}};
+  for (const Case& c : cases) {
+    VXKey key;
+    key.type = kVXTypeText;
+    snprintf(key.text, sizeof key.text, "%s", c.key);
+    uint32_t count = 99;
+    VXStatus s = VXIndexKeySearch(index, &key, 1, 0, &count);
+    EXPECT_EQ(count, c.count) << c.key;
+    EXPECT_EQ(s, c.count == 0 ? kVXNoSuchRow : kVXOk) << c.key;
+    if (c.count == 0) continue;
+    EXPECT_EQ(Cells(index), c.key);
+  }
+}
+
 TEST_F(ViewIndexTest, ToolPrintsTheRowsOfAView) {
   std::string out = Tool("view " + data() + "/disc.ldf \"By Category\" --from 4 --count 3");
   EXPECT_EQ(out.substr(0, out.find('\t', 0)), "4") << out;
