@@ -194,7 +194,11 @@ TEST_F(ViewIndexTest, LastRowSearchLandsOnTheFinalRow) {
   EXPECT_EQ(LastRow(index), "4.3.1.1.1");
   // Many siblings: the halving steps must still find the last one.
   VXHandle subject = OpenView(db_, "By Subject");
+  int32_t batch = 1;
+  ASSERT_EQ(VXDatabaseSetProperty(db_, kDbPropBatch, &batch), kVXOk);
   for (int i = 0; i < 5000; ++i) ASSERT_NE(SaveText(db_, "Subject", "bulk " + std::to_string(100000 + i)), 0u);
+  batch = 0;
+  ASSERT_EQ(VXDatabaseSetProperty(db_, kDbPropBatch, &batch), kVXOk);
   ASSERT_EQ(VXIndexRefresh(subject), kVXOk);
   EXPECT_EQ(LastRow(subject), "5005");
   EXPECT_EQ(Cells(subject), "Gamut|2");
