@@ -9,6 +9,7 @@
 #include "ledra/datetime.h"
 #include "ledra/last_error.h"
 #include "ledra/value_convert.h"
+#include "ledra/view/formula_bridge.h"
 
 namespace ledra {
 namespace {
@@ -33,10 +34,7 @@ bool IsSelectAll(const std::string& text) {
 
 VXStatus Compile(const std::string& text, const char* what, std::unique_ptr<NoteFormula>* out) {
   NoteFormulaCompiler c = compiler.load();
-  if (c == nullptr) {
-    return Fail(kVXFormulaUnavailable, std::string("The ") + what + " formula \"" + text +
-                                           "\" needs the formula language, which is not available");
-  }
+  if (c == nullptr) c = &CompileWithFormulaLanguage;
   std::string error;
   if (VXStatus s = c(text, out, &error); s != kVXOk) {
     return Fail(s, std::string("The ") + what + " formula \"" + text + "\" is not valid: " + error);

@@ -1,9 +1,8 @@
 // How views meet the formula language: selection formulas and column
-// formulas are compiled once per index and asked for each note. The formula
-// module registers a compiler (RegisterViewFormulaCompiler); until it does,
-// "SELECT @All" (and an empty selection) work natively and any other formula
-// fails to compile with kVXFormulaUnavailable. Column values of item columns
-// are read here without the formula module.
+// formulas are compiled once per index and asked for each note, through the
+// formula language (ledra/formula/) unless another compiler is registered
+// (RegisterViewFormulaCompiler). "SELECT @All" and an empty selection need
+// no compiling. Column values of item columns are read here.
 #pragma once
 
 #include <memory>
