@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "ledra/vx_types.h"
+#include "ledra/view/view_api.h"  // views, columns, full-text search
 
 // --- Platform -------------------------------------------------------------
 // Reads ledra.ini from the working folder (or the file named by the

@@ -21,6 +21,7 @@
 #include "ledra/settings.h"
 #include "ledra/tool/eval_command.h"
 #include "ledra/vxapi.h"
+#include "ledra/tool/view_command.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ constexpr const char* kUsage =
     "  check PATH                  integrity check; exit status 1 when damaged\n"
     "  env NAME [VALUE]            read or set an environment string of ledra.ini\n"
     "  eval PATH NOTEID FORMULA    evaluate a formula on a document\n"
+    "  view PATH VIEW [OPTIONS]    rows of a view in order (ledra view --help)\n"
     "\n"
     "PATH is a database file. ledra.ini is read from the working folder, or from\n"
     "the file named by CORVANE_LEDRA_INI. 'ledra COMMAND --help' explains one command.\n";
@@ -327,6 +329,7 @@ int main(int argc, char** argv) {
     if (command == "check") return Check(args);
     if (command == "env") return Env(args);
     if (command == "eval") return EvalCommand(args);
+    if (command == "view") return ViewCommand(args);
   } catch (const std::exception& e) {
     std::cerr << "ledra: " << command << ": " << e.what() << "\n";
     return 1;
