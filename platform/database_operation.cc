@@ -35,6 +35,13 @@ std::array<DatabaseOperation, kOperationCodes>& Table() {
 
 using Clock = std::chrono::steady_clock;
 
+// The code under which RunOnPlatformThread hands over its function; no
+// numbered operation can reach it.
+constexpr uint16_t kFunctionCode = 0xFFFF;
+// Written under operationLock before the hand-over, read by the platform
+// thread while the operation runs.
+std::function<int32_t(ThreadHandle&)> pending_function;
+
 // The Esc question of a long operation; on Yes the program restarts.
 void OfferInterrupt(engine::SharedContext& shared) {
   os::Answer answer = os::MessageBox(shared.mainWindow, kInterruptQuestion, kInterruptTitle,
@@ -53,8 +60,16 @@ void SetDatabaseOperation(int code, DatabaseOperation operation) {
   if (code > 0 && code < kOperationCodes) Table()[code] = operation;
 }
 
+namespace {
+
+// Submits the operation whose code and words are set and waits for it.
+int32_t Submit(engine::SharedContext& shared, int code);
+
+}  // namespace
+
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
   if (handle.shared == nullptr) return -1;
+  if (code <= 0 || code >= kOperationCodes) return -1;
   engine::SharedContext& shared = *handle.shared;
   os::LockGuard operation_guard(shared.operationLock);
 
@@ -64,6 +79,23 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
     if (i == shared.operationArgs.size()) break;
     shared.operationArgs[i++] = word;
   }
+  return Submit(shared, code);
+}
+
+int32_t RunOnPlatformThread(ThreadHandle& handle, std::function<int32_t(ThreadHandle&)> work) {
+  if (handle.shared == nullptr || !work) return -1;
+  engine::SharedContext& shared = *handle.shared;
+  os::LockGuard operation_guard(shared.operationLock);
+  shared.operationArgs.fill(0);
+  pending_function = std::move(work);
+  int32_t result = Submit(shared, kFunctionCode);
+  pending_function = nullptr;
+  return result;
+}
+
+namespace {
+
+int32_t Submit(engine::SharedContext& shared, int code) {
   shared.operationResult = -1;
   shared.operationCode = static_cast<uint16_t>(code);
   shared.operationState = engine::kOperationPending;
@@ -97,14 +129,21 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
   return shared.operationResult;
 }
 
+}  // namespace
+
 bool ServePendingOperation(ThreadHandle& platform_thread) {
   engine::SharedContext& shared = *platform_thread.shared;
   int expected = engine::kOperationPending;
   if (!shared.operationState.compare_exchange_strong(expected, engine::kOperationRunning))
     return false;
   int code = shared.operationCode;
-  DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
-  int32_t result = operation != nullptr ? operation(platform_thread, shared.operationArgs) : -1;
+  int32_t result = -1;
+  if (code == kFunctionCode) {
+    if (pending_function) result = pending_function(platform_thread);
+  } else {
+    DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+    if (operation != nullptr) result = operation(platform_thread, shared.operationArgs);
+  }
   shared.operationResult = result;
   shared.operationCode = 0;
   shared.operationState = engine::kOperationIdle;
