@@ -121,7 +121,10 @@ OpenDatabase* OpenDatabaseRecord(engine::ThreadHandle& handle, const std::string
   if (OpenDatabase* found = FindRecord(shared, server, path)) {
     if (found->handle == 0) {
       VXHandle reopened = 0;
-      if (VXDatabaseOpen(server.c_str(), path.c_str(), kVXOpenKeep, &reopened) != kVXOk) reopened = 0;
+      // The record's own names: the request may differ in case, and file
+      // names here are case-sensitive.
+      if (VXDatabaseOpen(found->server.c_str(), found->path.c_str(), kVXOpenKeep, &reopened) != kVXOk)
+        reopened = 0;
       found->handle = reopened;
     }
     return Current(shared, found);

@@ -81,7 +81,8 @@ void LayOutColumns(const std::vector<ColumnInfo>& columns, ViewRecord* view) {
     const ColumnInfo& column = columns[n];
     if ((column.flags & kColumnResponse) != 0) view->responseColumn = static_cast<uint32_t>(n + 1);
     view->iconFlags[n] = (column.flags & kColumnIcons) != 0 ? 1 : 0;
-    uint32_t width = (column.flags & kColumnHidden) != 0 ? 0 : (column.width_field & ~4u) >> 2;
+    // The two low bits of the width field are flags of the platform.
+    uint32_t width = (column.flags & kColumnHidden) != 0 ? 0 : (column.width_field & ~2u) >> 2;
     view->columnWidths[n] = width;
     if (offset < kHeaderLineSize) {
       size_t copied = std::min<size_t>({column.title.size(), width, kHeaderLineSize - offset});

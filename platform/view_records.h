@@ -16,7 +16,7 @@ inline constexpr char kViewErrorTitle[] = "View/Folder Error";
 inline constexpr size_t kHeaderLineSize = 4095;
 
 // The column layout of a view record from the view's columns: widths (the
-// width field with bit 2 cleared, shifted right by 2; 0 for a hidden
+// width field shifted right by 2, its two flag bits dropped; 0 for a hidden
 // column), icon flags, the response column, and the header line: each
 // title at its running offset, cut to its width and to 4095 characters,
 // the line ending after the last title copied.
