@@ -47,8 +47,8 @@ bool HttpDateToPlatformDate(std::string_view http_date, std::string* out) {
   static constexpr std::string_view kMonths = "   janfebmaraprmayjunjulaugsepoctnovdec";
   size_t position = month.size() == 3 ? kMonths.find(month) : std::string_view::npos;
   if (position == std::string_view::npos || position % 3 != 0 || position == 0) return false;
-  *out = std::to_string(position / 3) + "/" + fields[1] + "/" + fields[3] + " " + fields[4] +
-         ":" + fields[5] + ":" + fields[6] + " GMT";
+  *out = std::to_string(position / 3) + "/" + fields[1] + "/" + fields[3] + " " + fields[4] + ":" +
+         fields[5] + ":" + fields[6] + " GMT";
   return true;
 }
 

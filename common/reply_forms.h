@@ -12,9 +12,11 @@ inline constexpr char kReplyPageOk11[] = "HTTP/1.1 200 OK \n\n";
 // Informational pages of the pass-through and stored-page Parts.
 inline constexpr char kReplyInfoOk[] = "HTTP/1.0 200 OK\n\n\n\n";
 // Attachments: a content-type line and the length.
-inline constexpr char kReplyAttachmentFormat[] = "HTTP/1.0 200 OK\r\n%s\r\nContent-length: %ld\r\n\r\n";
+inline constexpr char kReplyAttachmentFormat[] =
+    "HTTP/1.0 200 OK\r\n%s\r\nContent-length: %ld\r\n\r\n";
 // Command replies and attachments (CRLF).
-inline constexpr char kReplyRedirectFormat[] = "HTTP/1.0 302 Temporarily Moved\r\nLocation: %s\r\n\r\n";
+inline constexpr char kReplyRedirectFormat[] =
+    "HTTP/1.0 302 Temporarily Moved\r\nLocation: %s\r\n\r\n";
 // Redirects with bare LFs: followed by the URL and line feeds.
 inline constexpr char kReplyRedirectLfPrefix[] = "HTTP/1.0 302 Temporarily Moved\nLocation: ";
 // Form submissions.

@@ -11,7 +11,9 @@ static char Lower(char c) {
 
 // A byte that continues a UTF-8 character cannot start a match: matching
 // starts only at character boundaries.
-static bool Continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+static bool Continues(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 static bool MatchesAt(std::string_view text, size_t at, std::string_view pattern) {
   for (size_t i = 0; i < pattern.size(); ++i)

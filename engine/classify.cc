@@ -8,8 +8,8 @@ namespace engine {
 namespace {
 
 struct Synonym {
-  const char* found;     // searched anywhere in the request, any case
-  size_t replaced;       // how many of its characters are replaced
+  const char* found;  // searched anywhere in the request, any case
+  size_t replaced;    // how many of its characters are replaced
   const char* replacement;
   int event_type;
 };
@@ -20,7 +20,9 @@ constexpr Synonym kSynonyms[] = {
     {"http://Corvane.Command/", 22, "http://[wc]", kCommandRequest},
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 }  // namespace
 
@@ -36,9 +38,12 @@ int ClassifyText(std::string& raw) {
       raw[letters] = Lower(raw[letters]);
       raw[letters + 1] = Lower(raw[letters + 1]);
       std::string_view pair(raw.data() + letters, 2);
-      if (pair == "kv") type = kDatabaseRequest;
-      else if (pair == "wc") type = kCommandRequest;
-      else if (pair == "wr") type = kReplicaRequest;
+      if (pair == "kv")
+        type = kDatabaseRequest;
+      else if (pair == "wc")
+        type = kCommandRequest;
+      else if (pair == "wr")
+        type = kReplicaRequest;
     }
   }
   for (const Synonym& synonym : kSynonyms) {
@@ -50,6 +55,8 @@ int ClassifyText(std::string& raw) {
   return type;
 }
 
-void Classify(RequestEntry& entry) { entry.eventType = ClassifyText(entry.rawRequest); }
+void Classify(RequestEntry& entry) {
+  entry.eventType = ClassifyText(entry.rawRequest);
+}
 
 }  // namespace engine

@@ -42,8 +42,8 @@ std::unique_ptr<DatabaseRequest> ParseDatabaseRequest(std::string_view raw, Requ
   if (start == kNone) return nullptr;
   std::string url(line.substr(start));
   size_t last_blank = url.rfind(' ');
-  if (last_blank != kNone && common::StartsWithNoCase(std::string_view(url).substr(last_blank + 1),
-                                                      "HTTP/")) {
+  if (last_blank != kNone &&
+      common::StartsWithNoCase(std::string_view(url).substr(last_blank + 1), "HTTP/")) {
     url.resize(last_blank);
   }
 
@@ -79,7 +79,8 @@ std::unique_ptr<DatabaseRequest> ParseDatabaseRequest(std::string_view raw, Requ
   size_t brace = url.find('{', after);
   if (brace != kNone && brace + 1 < url.size()) {
     size_t close = url.rfind('}');
-    if (close != kNone && close > brace + 1) request->returnUrl = url.substr(brace + 1, close - brace - 1);
+    if (close != kNone && close > brace + 1)
+      request->returnUrl = url.substr(brace + 1, close - brace - 1);
   }
   return request;
 }

@@ -64,28 +64,39 @@ void BadSharedData(char letter) {
 
 void RunRequestThread(char letter, ThreadHandle& handle, RequestEntry& entry) {
   switch (letter) {
-    case 'j': return PassThroughRequest(handle, entry);
-    case 'k': return ReplicaRequestThread(handle, entry);
-    default: return DatabaseRequestThread(handle, entry);
+    case 'j':
+      return PassThroughRequest(handle, entry);
+    case 'k':
+      return ReplicaRequestThread(handle, entry);
+    default:
+      return DatabaseRequestThread(handle, entry);
   }
 }
 
 void RunLoop(char letter, ThreadHandle& handle) {
   switch (letter) {
-    case 'a': return ListenerLoop(handle);
-    case 'b': return QueueWorkerLoop(handle, kPassThrough, 'j');
-    case 'c': return QueueWorkerLoop(handle, kReplicaRequest, 'k');
-    case 'd': return QueueWorkerLoop(handle, kDatabaseRequest, 'l');
-    case 'e': return CommandWorkerLoop(handle);
-    case 'f': return PlatformThreadLoop(handle);
+    case 'a':
+      return ListenerLoop(handle);
+    case 'b':
+      return QueueWorkerLoop(handle, kPassThrough, 'j');
+    case 'c':
+      return QueueWorkerLoop(handle, kReplicaRequest, 'k');
+    case 'd':
+      return QueueWorkerLoop(handle, kDatabaseRequest, 'l');
+    case 'e':
+      return CommandWorkerLoop(handle);
+    case 'f':
+      return PlatformThreadLoop(handle);
     case 'g':
       if (Hooks().browserWatch != nullptr) Hooks().browserWatch(handle);
       return;
     case 'h':
       if (Hooks().scheduler != nullptr) Hooks().scheduler(handle);
       return;
-    case 'i': return ReaperLoop(handle);
-    default: return;
+    case 'i':
+      return ReaperLoop(handle);
+    default:
+      return;
   }
 }
 

@@ -21,7 +21,9 @@ void SetUpListener(ThreadHandle& handle) {
   };
   std::string description, status;
   int code = os::SocketStartup(&description, &status);
-  if (code != 0) return fail("\n* FAILED Windows Socket initialization: code=" + std::to_string(code), os::kNoSocket);
+  if (code != 0)
+    return fail("\n* FAILED Windows Socket initialization: code=" + std::to_string(code),
+                os::kNoSocket);
   Trace(&handle, "\n" + description + " " + status);
   os::Socket s = os::CreateStreamSocket();
   if (s == os::kNoSocket) return fail("\nCould not allocate listen socket", s);
@@ -29,7 +31,8 @@ void SetUpListener(ThreadHandle& handle) {
   if (!os::SetKeepAlive(s)) return fail("\nCould not set socket option SO_KEEPALIVE", s);
   if (!os::Bind(s, shared.listenAddress, shared.localPort))
     return fail("Could not bind to port " + std::to_string(shared.localPort) + "\n", s);
-  if (!os::Listen(s, kListenBacklog)) return fail("Could not bind to port " + std::to_string(shared.localPort) + "\n", s);
+  if (!os::Listen(s, kListenBacklog))
+    return fail("Could not bind to port " + std::to_string(shared.localPort) + "\n", s);
   shared.listenSocket = s;
   // Port 0 asks the kernel for one; keep the port actually held.
   shared.localPort = os::LocalPort(s);

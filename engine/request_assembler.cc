@@ -22,9 +22,8 @@ void RequestAssembler::Examine() {
     size_t crlf = text_.find("\r\n\r\n");
     size_t lf = text_.find("\n\n");
     if (crlf == std::string::npos && lf == std::string::npos) return;
-    header_length_ = (crlf != std::string::npos && (lf == std::string::npos || crlf < lf))
-                         ? crlf + 4
-                         : lf + 2;
+    header_length_ =
+        (crlf != std::string::npos && (lf == std::string::npos || crlf < lf)) ? crlf + 4 : lf + 2;
     // "Content-length: " with its blank, in the headers only: a body may
     // hold the same words.
     std::string_view headers(text_.data(), header_length_);

@@ -36,11 +36,11 @@ void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry) {
     WriteFile(*name, kBadReplicaUrlPage);
   } else {
     bool post = common::StartsWithNoCase(request->method, "POST") && request->method.size() == 4;
-    int code = request->submit == 0 && !post ? platform::kServeStoredPage
-                                             : platform::kSubmitStoredForm;
-    (void)platform::RunDatabaseOperation(handle, code,
-                                         {reinterpret_cast<intptr_t>(name->c_str()),
-                                          reinterpret_cast<intptr_t>(request.get())});
+    int code =
+        request->submit == 0 && !post ? platform::kServeStoredPage : platform::kSubmitStoredForm;
+    (void)platform::RunDatabaseOperation(
+        handle, code,
+        {reinterpret_cast<intptr_t>(name->c_str()), reinterpret_cast<intptr_t>(request.get())});
   }
   AnswerFromReplyFile(shared, entry, *name);
 }
@@ -53,9 +53,9 @@ void DatabaseRequestThread(ThreadHandle& handle, RequestEntry& entry) {
   if (request == nullptr) {
     WriteFile(*name, kBadDatabaseUrlPage);
   } else {
-    (void)platform::RunDatabaseOperation(handle, platform::kRunKvCommand,
-                                         {reinterpret_cast<intptr_t>(name->c_str()),
-                                          reinterpret_cast<intptr_t>(request.get())});
+    (void)platform::RunDatabaseOperation(
+        handle, platform::kRunKvCommand,
+        {reinterpret_cast<intptr_t>(name->c_str()), reinterpret_cast<intptr_t>(request.get())});
   }
   request.reset();
   AnswerFromReplyFile(shared, entry, *name);

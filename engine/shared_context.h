@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "os/desktop.h"
 #include "os/socket.h"
@@ -100,6 +101,9 @@ struct SharedContext {
   std::atomic<int32_t> operationResult{-1};
   std::atomic<uint16_t> operationCode{0};
   std::atomic<int> operationState{kOperationIdle};
+  // The platform thread while it runs: an operation submitted from it runs
+  // at once instead of waiting for itself.
+  std::atomic<std::thread::id> platformThread{};
 
   // The open-database cache: touched by the platform thread only.
   platform::OpenDatabase* openDatabases = nullptr;
@@ -110,7 +114,7 @@ struct SharedContext {
   os::Lock nameCacheLock;
   std::atomic<uint16_t> networkUp{0};
   std::unique_ptr<RequestEntry> requestQueue;  // guarded by queueLock
-  proxy::NameCacheEntry* nameCache = nullptr;        // guarded by nameCacheLock
+  proxy::NameCacheEntry* nameCache = nullptr;  // guarded by nameCacheLock
 
   // Wakes every loop at once when what it waits for changes: a request
   // queued, an operation submitted or finished, a thread ended, stop set.
@@ -121,16 +125,18 @@ struct SharedContext {
   // Settings of this build.
   std::string listenAddress = "127.0.0.1";  // CORVANE_LISTEN_ADDRESS widens it
   int listenerWaitMs = 3000;
-  int receiveTimeoutMs = 10000;                 // silence that ends an intake
-  size_t requestSizeCap = size_t{64} << 20;     // larger requests get a 413
-  int interruptAfterMs = 31000;                 // Esc question of a long operation
+  int receiveTimeoutMs = 10000;              // silence that ends an intake
+  size_t requestSizeCap = size_t{64} << 20;  // larger requests get a 413
+  int interruptAfterMs = 31000;              // Esc question of a long operation
 };
 
 // Sets `stop` and wakes every loop.
 void SetStop(SharedContext& shared, uint16_t reason);
 
 // Wakes the loops after a change that they wait for.
-inline void Notify(SharedContext& shared) { shared.wake.Notify(); }
+inline void Notify(SharedContext& shared) {
+  shared.wake.Notify();
+}
 
 // Whether `reference` (a number read back from an event string) names a
 // shared context that exists now.

@@ -19,7 +19,8 @@ namespace engine {
 void ListenerLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
   for (char letter : {'b', 'd', 'c', 'e', 'g', 'h', 'i'}) {
-    if (!StartWorker(letter, 1, &shared, "")) Trace(&handle, std::string("\nCould not start worker ") + letter);
+    if (!StartWorker(letter, 1, &shared, ""))
+      Trace(&handle, std::string("\nCould not start worker ") + letter);
   }
   shared.wake.WaitFor(kListenerSettleMs, [&] { return shared.stop != 0; });
   while (shared.stop == 0) {
@@ -33,9 +34,8 @@ void ListenerLoop(ThreadHandle& handle) {
 // Waits, the interval at a time, until a request of `type` is pending or
 // stop is set; false on stop.
 static bool WaitForPending(SharedContext& shared, int type) {
-  while (!shared.wake.WaitFor(kQueueWorkerWaitMs, [&] {
-    return shared.pending[type] != 0 || shared.stop != 0;
-  })) {
+  while (!shared.wake.WaitFor(kQueueWorkerWaitMs,
+                              [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
   }
   return shared.stop == 0;
 }
@@ -85,6 +85,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
   // The platform keeps its temporary files among the reply files.
   ::setenv("TMP", (shared.programDir + "/wtemp").c_str(), 1);
+  shared.platformThread = std::this_thread::get_id();
   if (Hooks().platformStart != nullptr) Hooks().platformStart(handle);
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);
   while (shared.stop == 0) {
@@ -106,6 +107,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
     if (Hooks().platformEnd != nullptr) Hooks().platformEnd(handle);
   }
   shared.platformWindow = nullptr;
+  shared.platformThread = std::thread::id();
 }
 
 int ReapOnce(ThreadHandle& handle) {

@@ -15,13 +15,13 @@ inline constexpr int kReaperWaitMs = 20000;
 inline constexpr int kListenerSettleMs = 300;
 inline constexpr int kReplyFileAgeMinutes = 5;
 
-void ListenerLoop(ThreadHandle& handle);                   // 'a'
-void QueueWorkerLoop(ThreadHandle& handle, int type, char letter);  // 'b', 'c', 'd'
-void CommandWorkerLoop(ThreadHandle& handle);              // 'e'
-void PlatformThreadLoop(ThreadHandle& handle);             // 'f'
-void ReaperLoop(ThreadHandle& handle);                     // 'i'
-void PassThroughRequest(ThreadHandle& handle, RequestEntry& entry);  // 'j'
-void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry);  // 'k'
+void ListenerLoop(ThreadHandle& handle);                                // 'a'
+void QueueWorkerLoop(ThreadHandle& handle, int type, char letter);      // 'b', 'c', 'd'
+void CommandWorkerLoop(ThreadHandle& handle);                           // 'e'
+void PlatformThreadLoop(ThreadHandle& handle);                          // 'f'
+void ReaperLoop(ThreadHandle& handle);                                  // 'i'
+void PassThroughRequest(ThreadHandle& handle, RequestEntry& entry);     // 'j'
+void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry);   // 'k'
 void DatabaseRequestThread(ThreadHandle& handle, RequestEntry& entry);  // 'l'
 
 // One pass of the reaper: unless a request is pending, frees the done

@@ -54,7 +54,9 @@ size_t BitmapStride(const BitmapInfo& info);
 
 // The largest bitmap (stride x height) that a reader will allocate: 256 MiB,
 // enough for 8192 x 8192 at 24 bits. Larger claims in a file are refused
-// with kErrBadSize, so a hostile header cannot ask for unbounded memory.
+// with kErrBadSize, so a hostile header cannot ask for unbounded memory. The
+// TIFF reader also decodes a compressed strip into a buffer under the same
+// cap, so one conversion holds at most twice this beside the mapped file.
 inline constexpr size_t kMaxBitmapBytes = size_t{256} << 20;
 
 // Option texts are words separated by blanks, tabs and commas, matched

@@ -453,7 +453,10 @@ int TiffReadData(std::span<const uint8_t> file, const TiffImage& image, std::spa
   if (data.size() < stride * height) return kErrGeneral;
   const size_t row_bytes = size_t(FileRowBytes(image));
   const size_t rows_per_strip = std::min<size_t>(image.rows_per_strip, height);
-  std::vector<uint8_t> strip(rows_per_strip * row_bytes);
+  // Compressed strips are decoded into this buffer; uncompressed rows are
+  // taken from the file where they lie.
+  std::vector<uint8_t> strip;
+  if (image.compression != kCompressionNone) strip.resize(rows_per_strip * row_bytes);
   const size_t predictor_step = image.planes == 3 ? 1 : image.samples_per_pixel;
   const size_t spp = image.samples_per_pixel;
 
@@ -461,33 +464,33 @@ int TiffReadData(std::span<const uint8_t> file, const TiffImage& image, std::spa
     for (uint32_t s = 0; s < image.strips_per_plane; ++s) {
       const size_t first_row = size_t(s) * rows_per_strip;
       const size_t rows = std::min(rows_per_strip, height - first_row);
-      std::span<uint8_t> out(strip.data(), rows * row_bytes);
+      const size_t strip_bytes = rows * row_bytes;
       const size_t k = size_t(plane) * image.strips_per_plane + s;
       const uint64_t offset = image.strip_offsets[k];
       if (offset > file.size()) return kErrRead;
       // Without StripByteCounts an uncompressed strip is exactly its rows and
       // a compressed one runs at most to the end of the file.
-      uint64_t count = out.size();
+      uint64_t count = strip_bytes;
       if (!image.strip_byte_counts.empty()) {
         count = image.strip_byte_counts[k];
       } else if (image.compression != kCompressionNone) {
         count = file.size() - offset;
       }
       if (count > file.size() - offset) return kErrRead;
-      std::span<const uint8_t> in = file.subspan(size_t(offset), size_t(count));
-      switch (image.compression) {
-        case kCompressionNone:
-          if (in.size() < out.size()) return kErrRead;
-          std::copy_n(in.begin(), out.size(), out.begin());
-          break;
-        case kCompressionLzw:
-          if (!TiffLzwDecode(in, out)) return kTiffErrCorruptData;
-          break;
-        default:
-          if (!PackBitsDecode(in, out)) return kTiffErrCorruptData;
-          break;
+      const std::span<const uint8_t> in = file.subspan(size_t(offset), size_t(count));
+      std::span<const uint8_t> rows_data = in.first(std::min(in.size(), strip_bytes));
+      if (image.compression == kCompressionNone) {
+        if (in.size() < strip_bytes) return kErrRead;
+      } else {
+        const std::span<uint8_t> out(strip.data(), strip_bytes);
+        const bool ok = image.compression == kCompressionLzw ? TiffLzwDecode(in, out)
+                                                             : PackBitsDecode(in, out);
+        if (!ok) return kTiffErrCorruptData;
+        // The predictor is only allowed with LZW, so it always works on
+        // the decoded copy.
+        if (image.predictor == 2) UndoHorizontalPredictor(out, row_bytes, predictor_step);
+        rows_data = out;
       }
-      if (image.predictor == 2) UndoHorizontalPredictor(out, row_bytes, predictor_step);
 
       for (size_t r = 0; r < rows; ++r) {
         const size_t file_row = first_row + r;
@@ -495,7 +498,7 @@ int TiffReadData(std::span<const uint8_t> file, const TiffImage& image, std::spa
         // the bitmap holds the bottom row first.
         const size_t held_row = image.orientation == 4 ? file_row : height - 1 - file_row;
         uint8_t* dst = data.data() + held_row * stride;
-        const uint8_t* src = out.data() + r * row_bytes;
+        const uint8_t* src = rows_data.data() + r * row_bytes;
         if (info.bits_per_pixel != 24) {
           std::copy_n(src, row_bytes, dst);
           std::fill(dst + row_bytes, dst + stride, 0);

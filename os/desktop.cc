@@ -46,8 +46,12 @@ void Window::Dispatch(const Message& message) {
   }
 }
 
-void PostDestroy(Window& window) { window.Post({MessageKind::kDestroy, 0, 0}); }
-void PostQuit(Window& window, int exit_code) { window.Post({MessageKind::kQuit, exit_code, 0}); }
+void PostDestroy(Window& window) {
+  window.Post({MessageKind::kDestroy, 0, 0});
+}
+void PostQuit(Window& window, int exit_code) {
+  window.Post({MessageKind::kQuit, exit_code, 0});
+}
 
 void TraceList::Append(std::string_view text) {
   std::lock_guard<std::mutex> guard(mutex_);
@@ -87,6 +91,9 @@ struct DesktopState {
   bool script_loaded = false;
   std::string script_path;
   std::vector<ScriptLine> script;
+  // Its own lock: a key state is read while a question may be waiting on
+  // the terminal.
+  std::mutex key_mutex;
   KeyStateHook key_hook;
 };
 
@@ -148,11 +155,16 @@ bool ReadAnswer(std::string_view word, Buttons buttons, Answer* answer) {
 
 const char* IconName(Icon icon) {
   switch (icon) {
-    case Icon::kInformation: return "information";
-    case Icon::kExclamation: return "exclamation";
-    case Icon::kQuestion: return "question";
-    case Icon::kError: return "error";
-    case Icon::kNone: break;
+    case Icon::kInformation:
+      return "information";
+    case Icon::kExclamation:
+      return "exclamation";
+    case Icon::kQuestion:
+      return "question";
+    case Icon::kError:
+      return "error";
+    case Icon::kNone:
+      break;
   }
   return "none";
 }
@@ -206,7 +218,7 @@ Answer MessageBox(const Window* owner, std::string_view text, std::string_view t
 bool KeyDown(Key key) {
   KeyStateHook hook;
   {
-    std::lock_guard<std::mutex> guard(State().mutex);
+    std::lock_guard<std::mutex> guard(State().key_mutex);
     hook = State().key_hook;
   }
   if (hook) return hook(key);
@@ -218,7 +230,7 @@ bool KeyDown(Key key) {
 }
 
 void SetKeyStateHook(KeyStateHook hook) {
-  std::lock_guard<std::mutex> guard(State().mutex);
+  std::lock_guard<std::mutex> guard(State().key_mutex);
   State().key_hook = std::move(hook);
 }
 

@@ -13,10 +13,10 @@
 // unused line that applies to it. Plain OK boxes take no line.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <condition_variable>
 #include <string>
 #include <string_view>
 #include <vector>

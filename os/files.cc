@@ -18,15 +18,17 @@ bool CreateFolder(const std::string& folder) {
   return errno == EEXIST && FolderExists(folder);
 }
 
-bool RemoveFolder(const std::string& folder) { return ::rmdir(folder.c_str()) == 0; }
+bool RemoveFolder(const std::string& folder) {
+  return ::rmdir(folder.c_str()) == 0;
+}
 
 bool FolderExists(const std::string& folder) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool FileExists(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
 }
 
@@ -39,7 +41,7 @@ static std::vector<std::string> FilesIn(const std::string& folder) {
     std::string name = item->d_name;
     if (name == "." || name == "..") continue;
     std::string path = folder + "/" + name;
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) files.push_back(path);
   }
   ::closedir(dir);
@@ -56,7 +58,7 @@ int SweepFolderByAge(const std::string& folder, int age_minutes) {
   std::string probe = folder + "/tmtest.tmp";
   int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
-  struct stat probe_info{};
+  struct stat probe_info {};
   bool stamped = ::fstat(fd, &probe_info) == 0;
   ::close(fd);
   ::unlink(probe.c_str());
@@ -65,7 +67,7 @@ int SweepFolderByAge(const std::string& folder, int age_minutes) {
 
   int deleted = 0;
   for (const std::string& path : FilesIn(folder)) {
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) continue;
     timespec aged = info.st_mtim;
     aged.tv_sec += static_cast<time_t>(age_minutes) * 60;
@@ -79,7 +81,7 @@ int ClearFolder(const std::string& folder) {
   int deleted = 0;
   for (const std::string& path : FilesIn(folder)) {
     // A link is deleted, never followed: its target may lie anywhere.
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::chmod(path.c_str(), 0644);
     if (::unlink(path.c_str()) == 0) ++deleted;
   }
@@ -87,13 +89,13 @@ int ClearFolder(const std::string& folder) {
 }
 
 int64_t FileSize(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return -1;
   return static_cast<int64_t>(info.st_size);
 }
 
 int64_t FreeDiskBytes(const std::string& path) {
-  struct statvfs info{};
+  struct statvfs info {};
   if (::statvfs(path.c_str(), &info) != 0) return -1;
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }

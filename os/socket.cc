@@ -30,8 +30,12 @@ static bool SetFlag(Socket s, int level, int option) {
   return ::setsockopt(s, level, option, &one, sizeof one) == 0;
 }
 
-bool SetReuseAddress(Socket s) { return SetFlag(s, SOL_SOCKET, SO_REUSEADDR); }
-bool SetKeepAlive(Socket s) { return SetFlag(s, SOL_SOCKET, SO_KEEPALIVE); }
+bool SetReuseAddress(Socket s) {
+  return SetFlag(s, SOL_SOCKET, SO_REUSEADDR);
+}
+bool SetKeepAlive(Socket s) {
+  return SetFlag(s, SOL_SOCKET, SO_KEEPALIVE);
+}
 
 bool Bind(Socket s, const std::string& address, uint16_t port) {
   sockaddr_in where{};
@@ -41,7 +45,9 @@ bool Bind(Socket s, const std::string& address, uint16_t port) {
   return ::bind(s, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
 }
 
-bool Listen(Socket s, int backlog) { return ::listen(s, backlog) == 0; }
+bool Listen(Socket s, int backlog) {
+  return ::listen(s, backlog) == 0;
+}
 
 uint16_t LocalPort(Socket s) {
   sockaddr_in where{};

@@ -3,7 +3,9 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <cstdio>
+#include <thread>
 
 #include "engine/error_page.h"
 #include "os/desktop.h"
@@ -24,12 +26,16 @@ int32_t InterimKvCommand(ThreadHandle& platform_thread, const OperationArgs& arg
   return 0;
 }
 
-std::array<DatabaseOperation, kOperationCodes>& Table() {
-  static std::array<DatabaseOperation, kOperationCodes> table = [] {
-    std::array<DatabaseOperation, kOperationCodes> t{};
-    t[kRunKvCommand] = InterimKvCommand;
-    return t;
-  }();
+using OperationTable = std::array<DatabaseOperation, kOperationCodes>;
+
+OperationTable FirstTable() {
+  OperationTable table{};
+  table[kRunKvCommand] = InterimKvCommand;
+  return table;
+}
+
+OperationTable& Table() {
+  static OperationTable table = FirstTable();
   return table;
 }
 
@@ -41,6 +47,10 @@ constexpr uint16_t kFunctionCode = 0xFFFF;
 // Written under operationLock before the hand-over, read by the platform
 // thread while the operation runs.
 std::function<int32_t(ThreadHandle&)> pending_function;
+
+// Submits the operation whose words are in place and waits for it; the
+// caller holds operationLock.
+int32_t Submit(engine::SharedContext& shared, int code);
 
 // The Esc question of a long operation; on Yes the program restarts.
 void OfferInterrupt(engine::SharedContext& shared) {
@@ -60,31 +70,35 @@ void SetDatabaseOperation(int code, DatabaseOperation operation) {
   if (code > 0 && code < kOperationCodes) Table()[code] = operation;
 }
 
-namespace {
-
-// Submits the operation whose code and words are set and waits for it.
-int32_t Submit(engine::SharedContext& shared, int code);
-
-}  // namespace
+void ResetDatabaseOperations() {
+  Table() = FirstTable();
+}
 
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
   if (handle.shared == nullptr) return -1;
   if (code <= 0 || code >= kOperationCodes) return -1;
   engine::SharedContext& shared = *handle.shared;
-  os::LockGuard operation_guard(shared.operationLock);
-
-  shared.operationArgs.fill(0);
+  OperationArgs words{};
   size_t i = 0;
   for (intptr_t word : args) {
-    if (i == shared.operationArgs.size()) break;
-    shared.operationArgs[i++] = word;
+    if (i == words.size()) break;
+    words[i++] = word;
   }
+  if (std::this_thread::get_id() == shared.platformThread.load()) {
+    // Submitted by an operation already running on the platform thread:
+    // waiting for the channel would wait for ourselves.
+    DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+    return operation != nullptr ? operation(handle, words) : -1;
+  }
+  os::LockGuard operation_guard(shared.operationLock);
+  shared.operationArgs = words;
   return Submit(shared, code);
 }
 
 int32_t RunOnPlatformThread(ThreadHandle& handle, std::function<int32_t(ThreadHandle&)> work) {
   if (handle.shared == nullptr || !work) return -1;
   engine::SharedContext& shared = *handle.shared;
+  if (std::this_thread::get_id() == shared.platformThread.load()) return work(handle);
   os::LockGuard operation_guard(shared.operationLock);
   shared.operationArgs.fill(0);
   pending_function = std::move(work);
@@ -105,9 +119,8 @@ int32_t Submit(engine::SharedContext& shared, int code) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(50) * 100000;
   auto asked_at = Clock::now();
   for (;;) {
-    shared.wake.WaitFor(50, [&] {
-      return shared.operationState == engine::kOperationIdle || shared.stop != 0;
-    });
+    shared.wake.WaitFor(
+        50, [&] { return shared.operationState == engine::kOperationIdle || shared.stop != 0; });
     if (shared.operationState == engine::kOperationIdle) break;
     if (shared.stop != 0 || Clock::now() > deadline) {
       // Withdraw an operation the platform thread has not taken. One it is

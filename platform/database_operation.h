@@ -58,11 +58,14 @@ using DatabaseOperation = int32_t (*)(ThreadHandle& platform_thread, const Opera
 // Installs the function of an operation code (1 to 35). A code without a
 // function gives -1. Install before worker 'f' starts.
 void SetDatabaseOperation(int code, DatabaseOperation operation);
+// Restores the table this layer starts with (tests).
+void ResetDatabaseOperations();
 
 // Runs operation `code` with `args` on the platform thread and returns its
 // result; -1 when the code has no operation or when stop ended the wait
-// before the platform thread took the operation. Any thread but the
-// platform thread.
+// before the platform thread took the operation. Called on the platform
+// thread itself (from inside another operation), it runs the operation at
+// once.
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args);
 
 // Runs `work` on the platform thread through the same channel (holding

@@ -4,12 +4,16 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "common/reply_forms.h"
 #include "engine/reply_file.h"
 #include "engine/request_assembler.h"
+#include "platform/database_operation.h"
 #include "running_engine.h"
 
 namespace {
@@ -120,6 +124,52 @@ TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
     names.emplace_back(entry->workerName);
   }
   EXPECT_EQ(names, (std::vector<std::string>{"l1", "l2", "l3", "e1"}));
+}
+
+std::atomic<bool> release_first{false};
+std::atomic<int> kv_calls{0};
+engine::SharedContext* blocked_context = nullptr;
+
+// The [kv] operation of this test: the first request holds the platform
+// thread until the test lets it go.
+int32_t HoldFirstRequest(engine::ThreadHandle& platform_thread, const engine::OperationArgs& args) {
+  int calls = ++kv_calls;
+  if (calls == 1) blocked_context->wake.WaitFor(20000, [] { return release_first.load(); });
+  std::FILE* reply = std::fopen(reinterpret_cast<const char*>(args[0]), "w+");
+  std::fprintf(reply, "served %d", calls);
+  std::fclose(reply);
+  (void)platform_thread;
+  return 0;
+}
+
+TEST_F(Intake, ARequestArrivingWhileAnotherIsServedIsStillTaken) {
+  blocked_context = shared_.get();
+  release_first = false;
+  kv_calls = 0;
+  platform::SetDatabaseOperation(platform::kRunKvCommand, HoldFirstRequest);
+  Start();
+  std::string first_reply;
+  std::thread first([&] { first_reply = Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"}); });
+  std::string second_reply;
+  std::thread second([&] {
+    shared_->wake.WaitFor(20000, [&] { return shared_->operationState != 0; });
+    second_reply = Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"});
+  });
+  // Both requests get their own worker although the first is still served.
+  auto named = [&] {
+    os::LockGuard guard(shared_->queueLock);
+    int count = 0;
+    for (auto* entry = shared_->requestQueue.get(); entry; entry = entry->next.get())
+      count += entry->workerName[0] == 'l';
+    return count == 2;
+  };
+  EXPECT_TRUE(shared_->wake.WaitFor(20000, named));
+  shared_->wake.NotifyAfter([] { release_first = true; });
+  first.join();
+  second.join();
+  platform::ResetDatabaseOperations();
+  EXPECT_EQ(first_reply, "served 1");
+  EXPECT_EQ(second_reply, "served 2");
 }
 
 TEST(RequestAssembler, CompletionRules) {

@@ -6,8 +6,8 @@
 
 #include "engine/classify.h"
 #include "engine/database_request.h"
-#include "engine/replica_request.h"
 #include "engine/hooks.h"
+#include "engine/replica_request.h"
 #include "engine/thread_handle.h"
 
 namespace {
@@ -36,8 +36,8 @@ TEST(Classify, PseudoHostsAndSynonyms) {
        "GET http://[wr;host.example/page HTTP/1.0\r\n\r\n"},
       {"GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n", 3, "GET http://[wc]/N/ HTTP/1.0\r\n\r\n"},
       // The Referer decides when the request line holds an ordinary URL.
-      {"GET http://www.example.com/a.gif HTTP/1.0\r\nReferer: http://Corvane.Command/N/\r\n\r\n",
-       3, "GET http://www.example.com/a.gif HTTP/1.0\r\nReferer: http://[wc]/N/\r\n\r\n"},
+      {"GET http://www.example.com/a.gif HTTP/1.0\r\nReferer: http://Corvane.Command/N/\r\n\r\n", 3,
+       "GET http://www.example.com/a.gif HTTP/1.0\r\nReferer: http://[wc]/N/\r\n\r\n"},
       // The later synonym overrides the earlier EventType.
       {"GET http://[kv]/Local:/ HTTP/1.0\r\nReferer: http://Corvane.LookupReplica.h/p\r\n\r\n", 2,
        "GET http://[kv]/Local:/ HTTP/1.0\r\nReferer: http://[wr;h/p\r\n\r\n"},
@@ -63,7 +63,9 @@ struct Expected {
 std::string Show(const std::optional<std::string>& field) {
   return field ? "\"" + *field + "\"" : "absent";
 }
-std::string Show(const char* field) { return field ? "\"" + std::string(field) + "\"" : "absent"; }
+std::string Show(const char* field) {
+  return field ? "\"" + std::string(field) + "\"" : "absent";
+}
 
 TEST(DatabaseRequest, EveryFieldOfTheGrammar) {
   static const struct {
@@ -92,8 +94,10 @@ TEST(DatabaseRequest, EveryFieldOfTheGrammar) {
       {"GET http://[kv]/Local:junk/db.ldf:more/D/7/ HTTP/1.0", {"Local", "db.ldf", "D", "7"}},
       {"POST http://[kv]/Local:/db.ldf:/E/12/ HTTP/1.0", {"Local", "db.ldf", "E", "12"}},
       // Return URL: between the first "{" after argument 4 and the last "}".
-      {"GET http://[kv]/L:/d:/V/1/2/3/4/{a}b}/ HTTP/1.0", {"L", "d", "V", "1", "2", "3", "4", "a}b"}},
-      {"GET http://[kv]/L:/d:/V/1/2/3/4/{}/ HTTP/1.0", {"L", "d", "V", "1", "2", "3", "4", nullptr}},
+      {"GET http://[kv]/L:/d:/V/1/2/3/4/{a}b}/ HTTP/1.0",
+       {"L", "d", "V", "1", "2", "3", "4", "a}b"}},
+      {"GET http://[kv]/L:/d:/V/1/2/3/4/{}/ HTTP/1.0",
+       {"L", "d", "V", "1", "2", "3", "4", nullptr}},
       {"GET http://[kv]/L:/d:/V/1/2/3/4/{ HTTP/1.0", {"L", "d", "V", "1", "2", "3", "4", nullptr}},
       // Without a version the whole line after the method is the URL.
       {"GET http://[kv]/L:/d:/V/", {"L", "d", "V"}},
@@ -144,8 +148,8 @@ TEST(ReplicaRequest, BracketServerDatabaseAndKey) {
     const char* database;
     const char* key;
   } cases[] = {
-      {"GET http://[wr;Local;Replicas.Web/kvwebrs.ldf]www.example.com/a.html HTTP/1.0", 0,
-       "Local", "Replicas.Web\\kvwebrs.ldf", "www.example.com/a.html"},
+      {"GET http://[wr;Local;Replicas.Web/kvwebrs.ldf]www.example.com/a.html HTTP/1.0", 0, "Local",
+       "Replicas.Web\\kvwebrs.ldf", "www.example.com/a.html"},
       {"GET http://[wr;Hub;a;b.ldf]host/p?q=1 HTTP/1.0", 0, "Hub", "a\\b.ldf", "host/p?q=1"},
       {"POST http://[wrs;Local;x.ldf]host/form HTTP/1.0", 1, "Local", "x.ldf", "host/form"},
       {"GET http://[wr;Hub]host/ HTTP/1.0", 0, "Hub", "kvwebrs.ldf", "host/"},

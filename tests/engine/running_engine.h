@@ -64,8 +64,10 @@ class RunningEngine : public ::testing::Test {
     os::SetDesktopTrace(nullptr);
     engine::Hooks() = engine::EngineHooks{};
     ui_.reset();
-    if (ended) shared_.reset();
-    else (void)shared_.release();  // a worker still reads it
+    if (ended)
+      shared_.reset();
+    else
+      (void)shared_.release();  // a worker still reads it
     EXPECT_TRUE(ended) << "a worker did not end after stop";
     (void)chdir(old_folder_.c_str());
     os::ClearFolder(folder_ + "/wtemp");

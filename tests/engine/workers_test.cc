@@ -21,10 +21,13 @@ using Workers = RunningEngine;
 
 TEST_F(Workers, EventStringsCarryLetterSequenceAndReferences) {
   engine::RequestEntry entry;
-  std::string text = engine::FormatEventString('l', 17, shared_.get(), engine::ReferenceText(&entry));
+  std::string text =
+      engine::FormatEventString('l', 17, shared_.get(), engine::ReferenceText(&entry));
   long context = reinterpret_cast<long>(shared_.get());
-  EXPECT_EQ(text, "l17 " + std::to_string(context) + " " + std::to_string(reinterpret_cast<long>(&entry)));
-  EXPECT_EQ(engine::FormatEventString('g', 1, shared_.get(), ""), "g1 " + std::to_string(context) + " ");
+  EXPECT_EQ(text, "l17 " + std::to_string(context) + " " +
+                      std::to_string(reinterpret_cast<long>(&entry)));
+  EXPECT_EQ(engine::FormatEventString('g', 1, shared_.get(), ""),
+            "g1 " + std::to_string(context) + " ");
   EXPECT_EQ(engine::LiveContext(std::strtol(std::to_string(context).c_str(), nullptr, 10)),
             shared_.get());
 }
@@ -37,7 +40,7 @@ TEST_F(Workers, BadSharedContextEndsTheThreadWithTheMessage) {
   } cases[] = {
       {"d1 0 ", engine::kBadSharedData},
       {"a1 0 ", engine::kListenBadSharedData},
-      {"b1 12345 ", engine::kBadSharedData},   // names no context
+      {"b1 12345 ", engine::kBadSharedData},  // names no context
       {"i1 ", engine::kBadSharedData},
       {"longname1 " + context + " ", engine::kBadSharedData},  // handle cannot be made
       {"l1 " + context + " 999", engine::kBadSharedData},      // entry not in the queue
@@ -64,7 +67,8 @@ TEST_F(Workers, BadSharedContextEndsTheThreadWithTheMessage) {
 TEST_F(Workers, SequenceNumbersWrapFrom99To0) {
   shared_->sequence[engine::kDatabaseRequest] = 97;
   std::vector<int> got;
-  for (int i = 0; i < 4; ++i) got.push_back(engine::NextSequence(*shared_, engine::kDatabaseRequest));
+  for (int i = 0; i < 4; ++i)
+    got.push_back(engine::NextSequence(*shared_, engine::kDatabaseRequest));
   EXPECT_EQ(got, (std::vector<int>{98, 99, 0, 1}));
   EXPECT_EQ(engine::NextSequence(*shared_, engine::kCommandRequest), 1);
 }
@@ -78,7 +82,8 @@ TEST_F(Workers, ReaperFreesOnlyTheDoneHeadAndNothingWhilePending) {
   }
   // A reply file left behind long ago, and a fresh one.
   std::string old_file = folder_ + "/wtemp/17", new_file = folder_ + "/wtemp/18";
-  for (const std::string& path : {old_file, new_file}) close(open(path.c_str(), O_CREAT | O_WRONLY, 0644));
+  for (const std::string& path : {old_file, new_file})
+    close(open(path.c_str(), O_CREAT | O_WRONLY, 0644));
   timespec long_ago[2] = {{1000000, 0}, {1000000, 0}};
   utimensat(AT_FDCWD, old_file.c_str(), long_ago, 0);
 
@@ -147,7 +152,9 @@ TEST_F(Workers, EightThreadsNeverDrawTheSameName) {
   EXPECT_EQ(unique.size(), 800u);
 }
 
-std::string ErrorText(const engine::ThreadHandle&) { return "Database not found."; }
+std::string ErrorText(const engine::ThreadHandle&) {
+  return "Database not found.";
+}
 
 TEST_F(Workers, ErrorPageOnAndOffLine) {
   auto handle = engine::MakeThreadHandle("l1", shared_.get());
@@ -161,7 +168,8 @@ TEST_F(Workers, ErrorPageOnAndOffLine) {
     std::fclose(file);
     return text;
   };
-  EXPECT_EQ(page(""), "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
+  EXPECT_EQ(page(""),
+            "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
   engine::Hooks().platformErrorText = ErrorText;
   EXPECT_EQ(page("x"), "x<html><DT><H2>Ledra Error:</H2><DT><DT>Database not found.<DT>");
   shared_->offline = 1;

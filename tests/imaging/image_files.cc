@@ -175,7 +175,7 @@ uint32_t TiffBuilder::Data(const std::vector<uint8_t>& bytes) {
 }
 
 void TiffBuilder::Tag(uint16_t tag, uint16_t type, std::vector<uint32_t> values) {
-  Entry e{tag, type, uint32_t(values.size()), {}, false};
+  Entry e{tag, type, uint32_t(values.size()), {}};
   for (uint32_t v : values) {
     if (type == 1) {
       e.value.push_back(uint8_t(v));
@@ -185,12 +185,6 @@ void TiffBuilder::Tag(uint16_t tag, uint16_t type, std::vector<uint32_t> values)
       Put32(e.value, v);
     }
   }
-  directories_.back().push_back(std::move(e));
-}
-
-void TiffBuilder::RawTag(uint16_t tag, uint16_t type, uint32_t count, uint32_t value_field) {
-  Entry e{tag, type, count, {}, true};
-  Put32(e.value, value_field);
   directories_.back().push_back(std::move(e));
 }
 
@@ -238,7 +232,7 @@ std::vector<uint8_t> TiffBuilder::Build() const {
       Put32(out, e.count);
       value_at.push_back(out.size());
       std::vector<uint8_t> field = e.value;
-      if (e.raw || field.size() <= 4) {
+      if (field.size() <= 4) {
         field.resize(4, 0);
         out.insert(out.end(), field.begin(), field.end());
       } else {
@@ -249,13 +243,12 @@ std::vector<uint8_t> TiffBuilder::Build() const {
     Put32(out, 0);
     for (size_t i = 0; i < entries.size(); ++i) {
       const Entry& e = entries[i];
-      if (e.raw || e.value.size() <= 4) continue;
+      if (e.value.size() <= 4) continue;
       if (out.size() % 2) out.push_back(0);
       patch32(value_at[i], uint32_t(out.size()));
       out.insert(out.end(), e.value.begin(), e.value.end());
     }
   }
-  if (first_directory_override) patch32(4, first_directory_override);
   return out;
 }
 

@@ -78,22 +78,18 @@ class TiffBuilder {
   explicit TiffBuilder(bool big_endian = false);
   // Appends bytes and returns their offset.
   uint32_t Data(const std::vector<uint8_t>& bytes);
-  // Adds an entry to the current directory; values of type 1, 3 or 4 are
-  // encoded, other types take `raw` as the value bytes.
+  // Adds an entry to the current directory; values are written as bytes
+  // for type 1, 16 bits for type 3 and 32 bits for any other type.
   void Tag(uint16_t tag, uint16_t type, std::vector<uint32_t> values);
-  void RawTag(uint16_t tag, uint16_t type, uint32_t count, uint32_t value_field);
   // Ends the current directory and starts another.
   void NextDirectory();
   std::vector<uint8_t> Build() const;
-  // Overrides the first directory's offset in the header.
-  uint32_t first_directory_override = 0;
 
  private:
   struct Entry {
     uint16_t tag, type;
     uint32_t count;
-    std::vector<uint8_t> value;  // encoded values, or 4 raw bytes of the value field
-    bool raw;
+    std::vector<uint8_t> value;  // encoded values
   };
   void Put16(std::vector<uint8_t>& out, uint32_t v) const;
   void Put32(std::vector<uint8_t>& out, uint32_t v) const;

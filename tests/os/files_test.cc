@@ -86,7 +86,7 @@ TEST_F(TempFolder, ClearDeletesLinksWithoutTouchingTheirTargets) {
   chmod(target.c_str(), 0755);
   ASSERT_EQ(symlink(target.c_str(), (folder_ + "/sub/link").c_str()), 0);
   EXPECT_EQ(os::ClearFolder(folder_ + "/sub"), 1);
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0755u);
   os::RemoveFolder(folder_ + "/sub");

@@ -23,12 +23,13 @@ void Record(std::string argument) {
 }
 
 TEST(Thread, RunsDetachedOnItsOwnCopyOfTheArgument) {
+  int before = ran;
   {
     std::string argument = "l17 1234 5678";
     ASSERT_TRUE(os::StartDetachedThread(Record, argument));
     argument.assign(100, 'x');  // the thread must not see this
   }
-  ASSERT_TRUE(woken.WaitFor(10000, [] { return ran == 1; }));
+  ASSERT_TRUE(woken.WaitFor(10000, [&] { return ran == before + 1; }));
   std::lock_guard<std::mutex> guard(seen_lock);
   EXPECT_EQ(seen, "l17 1234 5678");
 }

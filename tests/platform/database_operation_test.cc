@@ -20,7 +20,7 @@ class Channel : public RunningEngine {
     ASSERT_TRUE(shared_->wake.WaitFor(10000, [&] { return shared_->platformWindow != nullptr; }));
   }
   void TearDown() override {
-    for (int code : {5, 30}) platform::SetDatabaseOperation(code, nullptr);
+    platform::ResetDatabaseOperations();
     unsetenv("CORVANE_ANSWERS");
     os::ResetAnswerScript();
     os::SetKeyStateHook(nullptr);
@@ -42,10 +42,21 @@ TEST_F(Channel, OperationsRunOnThePlatformThreadAndReturnTheirResult) {
   StartPlatformThread();
   EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 5, {1, 2, 3, 4, 5, 6, 7, 8, 9}), 36);  // 8 words
   EXPECT_TRUE(ran_on != std::this_thread::get_id());
-  EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 5, {}), 0);  // words cleared each time
+  EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 5, {}), 0);      // words cleared each time
   EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 33, {1}), -1);   // no operation
   EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 400, {1}), -1);  // outside the table
   EXPECT_EQ(shared_->operationCode, 0);
+}
+
+int32_t Nested(engine::ThreadHandle& platform_thread, const engine::OperationArgs& args) {
+  return 1000 + platform::RunDatabaseOperation(platform_thread, 5, {args[0], args[1]});
+}
+
+TEST_F(Channel, AnOperationMaySubmitAnotherFromThePlatformThread) {
+  platform::SetDatabaseOperation(5, SumOfWords);
+  platform::SetDatabaseOperation(30, Nested);
+  StartPlatformThread();
+  EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 30, {2, 3}), 1005);
 }
 
 TEST_F(Channel, InterimKvOperationWritesTheErrorPage) {
@@ -53,21 +64,23 @@ TEST_F(Channel, InterimKvOperationWritesTheErrorPage) {
   std::string path = folder_ + "/wtemp/reply";
   auto request = engine::ParseDatabaseRequest("GET http://[kv]/Local:/ HTTP/1.0\r\n\r\n");
   ASSERT_NE(request, nullptr);
-  platform::RunDatabaseOperation(*ui_, platform::kRunKvCommand,
-                                 {reinterpret_cast<intptr_t>(path.c_str()),
-                                  reinterpret_cast<intptr_t>(request.get())});
+  platform::RunDatabaseOperation(
+      *ui_, platform::kRunKvCommand,
+      {reinterpret_cast<intptr_t>(path.c_str()), reinterpret_cast<intptr_t>(request.get())});
   std::FILE* file = std::fopen(path.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   char text[200] = {};
   std::fread(text, 1, sizeof text - 1, file);
   std::fclose(file);
-  EXPECT_STREQ(text, "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
+  EXPECT_STREQ(text,
+               "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
 }
 
 TEST_F(Channel, StopWithdrawsAnOperationThePlatformThreadNeverTook) {
   // No platform thread: the operation stays pending until stop.
   std::thread stopper([&] {
-    shared_->wake.WaitFor(10000, [&] { return shared_->operationState == engine::kOperationPending; });
+    shared_->wake.WaitFor(10000,
+                          [&] { return shared_->operationState == engine::kOperationPending; });
     engine::SetStop(*shared_, engine::kStopRequested);
   });
   EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 5, {1}), -1);
