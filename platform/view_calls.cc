@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "platform/translate.h"
+#include "platform/translate_views.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 // The view and index calls the access layer makes, as a table of functions.
 // The views module of the platform fills the table (platform/
-// view_calls_ledra.cc, built once ledra/vxapi.h declares the index calls);
-// until then every entry is empty and the layer behaves as for a database
+// translate_views.cc, built when the platform has ledra/view/view_api.h);
+// without it every entry is empty and the layer behaves as for a database
 // without views: no view record, operations 3, 4, 5, 12, 26 and 27 give -1,
 // and documents are found by walking note ids.
 #pragma once
