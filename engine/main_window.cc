@@ -72,10 +72,10 @@ void Shutdown(MainWindowState& state) {
   SetStop(shared, kStopRequested);
   // Up to seven checks a second apart; each ends as soon as the last
   // worker has gone. A restart keeps the bound: the context is freed after.
-  for (int check = 0; check < kShutdownChecks && shared.liveThreads > 0; ++check) {
-    shared.wake.WaitFor(kCheckIntervalMs, [&] { return shared.liveThreads <= 0; });
+  for (int check = 0; check < kShutdownChecks && WorkersAlive(shared) > 0; ++check) {
+    shared.wake.WaitFor(kCheckIntervalMs, [&] { return WorkersAlive(shared) <= 0; });
   }
-  state.workersEnded = shared.liveThreads <= 0;
+  state.workersEnded = WorkersAlive(shared) <= 0;
   bool restart = shared.restart != 0;
   if (!restart && Hooks().closeBrowsers != nullptr) Hooks().closeBrowsers(ui);
   std::string program = shared.programDir + "/" + kProgramName;

@@ -73,7 +73,7 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
 // made for reply files, and leave the program.
 StartupResult EndStartUp(ThreadHandle& ui, std::unique_ptr<SharedContext> shared, int exit_code) {
   SetStop(*shared, kStopRequested);
-  bool ended = shared->wake.WaitFor(kStopWaitMs, [&] { return shared->liveThreads <= 0; });
+  bool ended = shared->wake.WaitFor(kStopWaitMs, [&] { return WorkersAlive(*shared) <= 0; });
   os::RemoveFolder(shared->programDir + "/wtemp");
   ui.Attach(nullptr);
   // A thread that did not end still reads the context: keep it.

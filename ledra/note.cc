@@ -1,24 +1,24 @@
 // Note items, the items blob codec and identifiers.
 #include "ledra/note.h"
 
+#include <pthread.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <mutex>
 #include <random>
 
 namespace ledra {
 namespace {
 
-void PutU16(std::string* out, uint16_t v) {
-  char b[2] = {static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
-  out->append(b, 2);
-}
-void PutU32(std::string* out, uint32_t v) {
-  char b[4];
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-  out->append(b, 4);
+void PutVarint(std::string* out, uint64_t v) {
+  while (v >= 0x80) {
+    out->push_back(static_cast<char>((v & 0x7f) | 0x80));
+    v >>= 7;
+  }
+  out->push_back(static_cast<char>(v));
 }
 
 class Reader {
@@ -52,6 +52,17 @@ class Reader {
     p_ += n;
     left_ -= n;
     return true;
+  }
+  bool Varint(uint64_t* v) {
+    *v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (left_ < 1) return false;
+      uint8_t b = *p_++;
+      --left_;
+      *v |= static_cast<uint64_t>(b & 0x7f) << shift;
+      if ((b & 0x80) == 0) return true;
+    }
+    return false;
   }
   size_t left() const { return left_; }
 
@@ -103,18 +114,18 @@ bool Note::RemoveItem(const std::string& name) {
 
 std::string EncodeItems(const std::vector<Item>& items) {
   std::string out;
-  size_t total = 6;
+  size_t total = 8;
   for (const Item& item : items) total += 12 + item.name.size() + item.value.size();
   out.reserve(total);
   out += 'I';
-  out += '\x01';
-  PutU32(&out, static_cast<uint32_t>(items.size()));
+  out += '\x02';
+  PutVarint(&out, items.size());
   for (const Item& item : items) {
-    PutU16(&out, static_cast<uint16_t>(item.name.size()));
+    PutVarint(&out, item.name.size());
     out += item.name;
-    PutU16(&out, item.type);
-    PutU32(&out, item.flags);
-    PutU32(&out, static_cast<uint32_t>(item.value.size()));
+    PutVarint(&out, item.type);
+    PutVarint(&out, item.flags);
+    PutVarint(&out, item.value.size());
     out += item.value;
   }
   return out;
@@ -124,22 +135,22 @@ bool DecodeItems(const void* data, size_t size, std::vector<Item>* items) {
   items->clear();
   Reader r(data, size);
   uint8_t mark = 0, version = 0;
-  uint32_t count = 0;
-  if (!r.U8(&mark) || !r.U8(&version) || !r.U32(&count) || mark != 'I' || version != 1) {
-    return false;
-  }
-  // Each item takes at least 12 bytes: a count beyond that is damage.
-  if (count > r.left() / 12) return false;
+  uint64_t count = 0;
+  if (!r.U8(&mark) || !r.U8(&version) || mark != 'I' || version != 2 || !r.Varint(&count)) return false;
+  // Each item takes at least 4 bytes: a count beyond that is damage.
+  if (count > r.left() / 4) return false;
   items->reserve(count);
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint64_t i = 0; i < count; ++i) {
     Item item;
-    uint16_t name_length = 0;
-    uint32_t value_length = 0;
-    if (!r.U16(&name_length) || !r.Bytes(name_length, &item.name) || !r.U16(&item.type) ||
-        !r.U32(&item.flags) || !r.U32(&value_length) || !r.Bytes(value_length, &item.value)) {
+    uint64_t name_length = 0, type = 0, flags = 0, value_length = 0;
+    if (!r.Varint(&name_length) || name_length > 0xFFFF || !r.Bytes(name_length, &item.name) ||
+        !r.Varint(&type) || type > 0xFFFF || !r.Varint(&flags) || flags > 0xFFFFFFFFu || !r.Varint(&value_length) ||
+        !r.Bytes(value_length, &item.value)) {
       items->clear();
       return false;
     }
+    item.type = static_cast<uint16_t>(type);
+    item.flags = static_cast<uint32_t>(flags);
     items->push_back(std::move(item));
   }
   if (r.left() != 0) {
@@ -176,16 +187,25 @@ std::mutex id_mutex;
 pid_t id_pid = 0;             // guarded by id_mutex: the process the generator was seeded in
 std::mt19937_64 id_random;    // guarded by id_mutex
 uint32_t id_counter = 0;      // guarded by id_mutex
+uint32_t id_process_word = 0; // guarded by id_mutex
+
+// Set in a forked child: parent and child must never make the same UNIDs.
+std::atomic<bool> id_forked{false};
 
 void SeedIfNeeded() {
-  // Reseed after a fork so that parent and child never make the same UNIDs.
-  if (id_pid == ::getpid()) return;
+  static const bool registered = [] {
+    ::pthread_atfork(nullptr, nullptr, [] { id_forked = true; });
+    return true;
+  }();
+  (void)registered;
+  if (id_pid != 0 && !id_forked.exchange(false)) return;
   id_pid = ::getpid();
   std::random_device device;
   std::seed_seq seed{device(), device(), device(), device(), static_cast<unsigned>(id_pid),
                      static_cast<unsigned>(NowTicks())};
   id_random.seed(seed);
-  id_counter = static_cast<uint32_t>(id_random());
+  id_counter = 0;
+  id_process_word = static_cast<uint32_t>(id_random());
 }
 
 }  // namespace
@@ -193,12 +213,14 @@ void SeedIfNeeded() {
 VXUnid NewUnid() {
   std::lock_guard<std::mutex> lock(id_mutex);
   SeedIfNeeded();
-  uint64_t r = id_random();
+  // The first three words grow within a process (a per-process random word,
+  // the time, a counter), so a store's UNID index takes new notes at its end;
+  // the last word is random.
   VXUnid u;
-  u.words[0] = static_cast<uint32_t>(r >> 32);
-  u.words[1] = static_cast<uint32_t>(r);
-  u.words[2] = static_cast<uint32_t>(NowTicks() / 100);
-  u.words[3] = ++id_counter;
+  u.words[0] = id_process_word;
+  u.words[1] = static_cast<uint32_t>(NowTicks() / 100);
+  u.words[2] = ++id_counter;
+  u.words[3] = static_cast<uint32_t>(id_random());
   return u;
 }
 

@@ -13,13 +13,14 @@
 //   rich text (7), compiled formula (1536): opaque bytes
 //   attachment ref (1024): attachment names as a text list
 //
-// Items blob of a note (column notes.items), little-endian:
+// Items blob of a note (column notes.items); numbers marked * are unsigned
+// LEB128 varints (7 bits a byte, low first, high bit = more):
 //   OFFSET SIZE  field
 //   0      1     'I' (format mark)
-//   1      1     1 (format version)
-//   2      4     item count n
-//   6      ...   n items: name length (2), name, type (2), flags (4),
-//                value length (4), value
+//   1      1     2 (format version)
+//   2      *     item count n
+//   ...          n items: name length*, name, type*, flags*, value length*,
+//                value
 #pragma once
 
 #include <cstdint>

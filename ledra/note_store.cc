@@ -18,15 +18,12 @@ constexpr const char* kFormat = "ledra-store 1";
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE info(key TEXT PRIMARY KEY, value) WITHOUT ROWID;
-CREATE TABLE counters(id INTEGER PRIMARY KEY CHECK (id = 1), seq INTEGER NOT NULL,
-                      data_modified INTEGER NOT NULL);
-INSERT INTO counters VALUES (1, 0, 0);
-CREATE TABLE notes(note_id INTEGER PRIMARY KEY AUTOINCREMENT, unid BLOB NOT NULL UNIQUE,
+CREATE TABLE notes(note_id INTEGER PRIMARY KEY, unid BLOB NOT NULL UNIQUE,
                    class INTEGER NOT NULL, created INTEGER NOT NULL, modified INTEGER NOT NULL,
                    seq INTEGER NOT NULL, parent BLOB, deleted INTEGER NOT NULL DEFAULT 0,
                    local_stub INTEGER NOT NULL DEFAULT 0, items BLOB);
 CREATE INDEX notes_seq ON notes(seq);
-CREATE INDEX notes_class ON notes(class) WHERE deleted = 0;
+CREATE INDEX notes_design ON notes(class) WHERE deleted = 0 AND class != 1;
 CREATE TABLE attachments(note_id INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,
                          flags INTEGER NOT NULL, size INTEGER NOT NULL, crc INTEGER NOT NULL,
                          data BLOB NOT NULL);
@@ -174,6 +171,8 @@ VXStatus NoteStore::Open(const std::string& file, const std::string& label, int 
   // synchronous=NORMAL keeps every committed save across a process crash
   // (the WAL is synced at checkpoints), which is what the store promises.
   if (VXStatus s = store->Exec("PRAGMA synchronous=NORMAL"); s != kVXOk) return s;
+  // 32 MB of page cache: a batch of many saves then stays in memory.
+  if (VXStatus s = store->Exec("PRAGMA cache_size=-32768"); s != kVXOk) return s;
   Stmt format;
   if (sqlite3_prepare_v2(store->db_, "SELECT value FROM info WHERE key='format'", -1, &format.s,
                          nullptr) != SQLITE_OK ||
@@ -255,6 +254,7 @@ void NoteStore::Rollback() {
   if (batch_) {
     // A failed save inside a batch ends the batch: what it held is undone.
     batch_ = false;
+    batch_seq_ = 0;
   }
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
@@ -263,6 +263,7 @@ VXStatus NoteStore::BeginBatch() {
   if (batch_) return kVXOk;
   if (VXStatus s = Exec("BEGIN IMMEDIATE"); s != kVXOk) return s;
   batch_ = true;
+  batch_seq_ = 0;
   return kVXOk;
 }
 
@@ -276,19 +277,20 @@ VXStatus NoteStore::CommitBatch() {
 }
 
 VXStatus NoteStore::NextSequence(bool data_change, int64_t* seq) {
-  if (VXStatus s = Prepare(&bump_,
-                           "UPDATE counters SET seq = seq + 1, data_modified = CASE WHEN ?1 THEN ?2 "
-                           "ELSE data_modified END WHERE id = 1 RETURNING seq");
-      s != kVXOk) {
-    return s;
+  // Called inside the write transaction, so no other writer can take the
+  // same number. Stubs are never removed, so the highest number only grows.
+  // Inside a batch the write lock is held throughout, so the number read
+  // once stays valid for every later save of the batch.
+  (void)data_change;
+  if (batch_ && batch_seq_ != 0) {
+    *seq = ++batch_seq_;
+    return kVXOk;
   }
+  if (VXStatus s = Prepare(&bump_, "SELECT max(seq) FROM notes"); s != kVXOk) return s;
   StmtReset reset{bump_};
-  sqlite3_bind_int(bump_, 1, data_change ? 1 : 0);
-  sqlite3_bind_int64(bump_, 2, NowTicks());
   if (sqlite3_step(bump_) != SQLITE_ROW) return SqlFail("number the change");
-  *seq = sqlite3_column_int64(bump_, 0);
-  while (sqlite3_step(bump_) == SQLITE_ROW) {
-  }
+  *seq = sqlite3_column_int64(bump_, 0) + 1;
+  if (batch_) batch_seq_ = *seq;
   return kVXOk;
 }
 
@@ -473,8 +475,10 @@ VXNoteId NoteStore::FindByUnid(const VXUnid& unid) {
 VXNoteId NoteStore::FirstOfClass(uint32_t note_class) {
   Stmt q;
   sqlite3_prepare_v2(db_,
-                     "SELECT note_id FROM notes WHERE class = ?1 AND deleted = 0 ORDER BY note_id "
-                     "LIMIT 1",
+                     note_class == kVXClassDocument
+                         ? "SELECT note_id FROM notes WHERE class = ?1 AND deleted = 0 ORDER BY note_id LIMIT 1"
+                         : "SELECT note_id FROM notes WHERE class = ?1 AND class != 1 AND deleted = 0 ORDER BY "
+                           "note_id LIMIT 1",
                      -1, &q.s, nullptr);
   sqlite3_bind_int64(q.s, 1, note_class);
   if (sqlite3_step(q.s) != SQLITE_ROW) return 0;
@@ -485,8 +489,10 @@ std::vector<VXNoteId> NoteStore::NotesOfClass(uint32_t mask) {
   std::vector<VXNoteId> ids;
   Stmt q;
   sqlite3_prepare_v2(db_,
-                     "SELECT note_id FROM notes WHERE deleted = 0 AND (class & ?1) != 0 ORDER BY "
-                     "note_id",
+                     (mask & kVXClassDocument) != 0
+                         ? "SELECT note_id FROM notes WHERE deleted = 0 AND (class & ?1) != 0 ORDER BY note_id"
+                         : "SELECT note_id FROM notes WHERE deleted = 0 AND class != 1 AND (class & ?1) != 0 "
+                           "ORDER BY note_id",
                      -1, &q.s, nullptr);
   sqlite3_bind_int64(q.s, 1, mask);
   while (sqlite3_step(q.s) == SQLITE_ROW) {
@@ -585,11 +591,22 @@ int64_t NoteStore::InfoNumber(const std::string& key, int64_t fallback) {
 }
 
 VXStatus NoteStore::Counters(int64_t* sequence, int64_t* data_modified) {
-  Stmt q;
-  sqlite3_prepare_v2(db_, "SELECT seq, data_modified FROM counters WHERE id = 1", -1, &q.s, nullptr);
-  if (sqlite3_step(q.s) != SQLITE_ROW) return SqlFail("read the modification sequence");
-  if (sequence != nullptr) *sequence = sqlite3_column_int64(q.s, 0);
-  if (data_modified != nullptr) *data_modified = sqlite3_column_int64(q.s, 1);
+  if (sequence != nullptr) {
+    Stmt q;
+    sqlite3_prepare_v2(db_, "SELECT max(seq) FROM notes", -1, &q.s, nullptr);
+    if (sqlite3_step(q.s) != SQLITE_ROW) return SqlFail("read the modification sequence");
+    *sequence = sqlite3_column_int64(q.s, 0);
+  }
+  if (data_modified != nullptr) {
+    // The latest change to a document: walked from the newest change back,
+    // past the few design changes.
+    Stmt q;
+    sqlite3_prepare_v2(db_, "SELECT modified FROM notes WHERE class = 1 ORDER BY seq DESC LIMIT 1", -1, &q.s,
+                       nullptr);
+    int rc = sqlite3_step(q.s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("read the last data modification");
+    *data_modified = rc == SQLITE_ROW ? sqlite3_column_int64(q.s, 0) : 0;
+  }
   return kVXOk;
 }
 

@@ -7,13 +7,14 @@
 //   info(key TEXT PRIMARY KEY, value)        title, replica id, template names,
 //                                            default form/view, cut-off, options,
 //                                            encryption level, full-text state
-//   counters(id=1, seq, data_modified)       highest modification sequence and
-//                                            the last data modification (ticks)
-//   notes(note_id INTEGER PRIMARY KEY AUTOINCREMENT, unid BLOB UNIQUE, class,
+//   notes(note_id INTEGER PRIMARY KEY, unid BLOB UNIQUE, class,
 //         created, modified, seq, parent BLOB, deleted, local_stub, items BLOB)
 //       A deleted note stays as a stub (deleted=1, no items) carrying the
 //       sequence of its deletion, so that a view refreshing "changed since
-//       sequence S" sees it. Note ids are never reused.
+//       sequence S" sees it. Stubs are never removed, so a new note id
+//       (the highest + 1) is never one used before, and max(seq) is the
+//       database's modification sequence. seq is indexed (view refresh),
+//       and so are the design notes by class.
 //   attachments(note_id, name, flags, size, crc, data)   flags 1: data is
 //       zlib-compressed; size and crc (CRC-32) are of the original bytes.
 #pragma once
@@ -126,6 +127,7 @@ class NoteStore {
   std::string label_;
   sqlite3* db_ = nullptr;
   bool batch_ = false;
+  int64_t batch_seq_ = 0;  // last sequence number given inside the batch
   sqlite3_stmt* load_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* update_ = nullptr;
