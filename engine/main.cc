@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
   os::TraceList trace_list(/*echo=*/true);
   os::Window main_window(engine::kMainWindowClass, engine::kMainWindowTitle,
                          engine::MainWindowProcedure);
-  os::SetDesktopTrace(&trace_list);
+  // Message boxes go to standard error already; the trace list echoes
+  // only the trace lines, which are written while `trace` is 1.
   std::unique_ptr<engine::ThreadHandle> ui = engine::MakeThreadHandle("", nullptr);
   engine::MainWindow().ui = ui.get();
 
@@ -154,7 +155,6 @@ int main(int argc, char** argv) {
   loop_ended = true;
   pthread_kill(signal_taker.native_handle(), SIGUSR2);
   signal_taker.join();
-  os::SetDesktopTrace(nullptr);
   engine::MainWindow().ui = nullptr;
   ui.reset();
   if (!engine::MainWindow().workersEnded) std::fprintf(stderr, "corvex: workers still running at exit\n");

@@ -21,7 +21,9 @@ VXStatus FindDocuments(VXHandle database, const std::string& form, std::vector<V
   ids->clear();
   if (Views().select != nullptr) {
     std::string formula = form.empty() ? "Select @All" : "Select Form=\"" + form + "\"";
-    return Views().select(database, ToPlatformText(formula.c_str()).c_str(), ids);
+    if (Views().select(database, ToPlatformText(formula.c_str()).c_str(), ids) == kVXOk) return kVXOk;
+    // A platform without its formula language cannot search: walk instead.
+    ids->clear();
   }
   // Without views: every note id up to the database's modification
   // sequence (each new note takes a sequence number, so none lies above it).

@@ -48,8 +48,9 @@ ViewCalls& Views();
 void InstallLedraViewCalls();
 
 // The documents of a database whose "Form" item equals form (any case), or
-// every document for an empty form: through Views().select when present,
-// else by walking note ids. Ids in ascending order.
+// every document for an empty form: through Views().select when present
+// (in index order), else, or when the search fails (no formula language),
+// by walking note ids (in ascending order).
 [[nodiscard]] VXStatus FindDocuments(VXHandle database, const std::string& form,
                                      std::vector<VXNoteId>* ids);
 

@@ -243,3 +243,39 @@ TEST_F(AccessLayer, TheConfigurationDocumentIsReadAndWritten) {
 }
 
 }  // namespace
+
+#include "platform/translate_views.h"
+
+#if CORVANE_HAVE_VIEWS
+namespace {
+
+// With the platform's views module: a real view's record and the search of
+// documents through an index.
+TEST_F(AccessLayer, ARealViewGivesItsRecord) {
+  Create("real.ldf", R"js({"title": "Real", "views": [{"name": "By Subject", "columns": [
+      {"title": "Subject of the memo", "width": 7, "item": "Subject", "sort": "ascending"},
+      {"title": "Key", "width": 5, "item": "Key", "flags": 8},
+      {"title": "", "width": 1, "item": "Subject", "flags": 80},
+      {"title": "Size", "width": 4, "item": "Size"}]}],
+    "documents": [{"items": {"Form": "Memo", "Subject": "b"}}, {"items": {"Form": "Note", "Subject": "a"}}]})js");
+  platform::InstallLedraViewCalls();
+  platform::OpenDatabase* db = Open("Local", "real.ldf");
+  ASSERT_NE(db, nullptr);
+  platform::ViewRecord* view = platform::GetViewRecordByName(*thread_, db->handle, "by subject");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->name, "By Subject");
+  EXPECT_EQ(view->columnWidths, (std::vector<uint32_t>{7, 0, 1, 4}));
+  EXPECT_EQ(view->headerLine, "Subject Size");
+  EXPECT_EQ(view->responseColumn, 3u);
+  EXPECT_EQ(view->iconFlags, (std::vector<uint8_t>{0, 0, 1, 0}));
+  std::vector<VXNoteId> memos, all;
+  ASSERT_EQ(platform::FindDocuments(db->handle, "Memo", &memos), kVXOk);
+  ASSERT_EQ(platform::FindDocuments(db->handle, "", &all), kVXOk);
+  EXPECT_EQ(memos.size(), 1u);
+  EXPECT_EQ(all.size(), 2u);
+  platform::CloseAllDatabases(*thread_);
+  platform::Views() = platform::ViewCalls{};
+}
+
+}  // namespace
+#endif
