@@ -3,6 +3,8 @@
 // and compact.
 #include <fstream>
 
+#include "ledra/core_calls.h"
+
 #include "tests/ledra/ledra_fixture.h"
 
 namespace {
@@ -107,6 +109,20 @@ TEST_F(LedraTest, ResponsesSubformsDeleteAndCompact) {
   ASSERT_EQ(VXDatabaseGetProperty(db, kDbPropBytesFree, &free_after, 8), kVXOk);
   EXPECT_GT(free_before, 0);
   EXPECT_EQ(free_after, 0);
+  // Replication information survives a reopen.
+  LCReplicationInfo info;
+  info.cutoff.ticks = 123456;
+  info.cutoff_days = 7300;
+  info.flags = 0x80;
+  ASSERT_EQ(LCReplicationInfoSet(db, &info), kVXOk);
+  VXDatabaseClose(db, 0);
+  ASSERT_EQ(VXDatabaseOpen("Local", "misc.ldf", 0, &db), kVXOk);
+  LCReplicationInfo back;
+  ASSERT_EQ(LCReplicationInfoGet(db, &back), kVXOk);
+  EXPECT_EQ(back.cutoff.ticks, 123456);
+  int32_t days = 0;
+  ASSERT_EQ(VXDatabaseGetProperty(db, kDbPropCutoffDays, &days, 4), kVXOk);
+  EXPECT_EQ(days, 7300);
   VXDatabaseClose(db, 0);
   ASSERT_EQ(VXDatabaseDelete("Local", "misc.ldf"), kVXOk);
   EXPECT_EQ(VXDatabaseOpen("Local", "misc.ldf", 0, &db), kVXDatabaseNotFound);
