@@ -16,6 +16,8 @@ struct RequestEntry;
 using WorkerLoop = void (*)(ThreadHandle& handle);
 // Serves one request entry and finishes it (FinishEntry).
 using RequestLoop = void (*)(ThreadHandle& handle, RequestEntry& entry);
+// A step of start-up or shutdown that the browser layer performs.
+using BrowserStep = void (*)(ThreadHandle& handle);
 
 struct EngineHooks {
   WorkerLoop browserWatch = nullptr;  // 'g'
@@ -38,6 +40,24 @@ struct EngineHooks {
   // naming $WCTX_CorvjobsicaContext; false when there is none.
   bool (*currentReplicaDatabase)(ThreadHandle& handle, std::string* server,
                                  std::string* path) = nullptr;
+
+  // The browser layer's steps of start-up, the main window and shutdown.
+  // Each empty hook does nothing.
+  // Start-up: save the browsers' proxy settings and point them at corvex;
+  // disable_underline also switches their link underlining off.
+  void (*replaceBrowserSettings)(ThreadHandle& handle, bool disable_underline) = nullptr;
+  // Start-up: make sure a preferred browser is known; false when none can
+  // be found (the path, when found, lands in *browser).
+  bool (*ensurePreferredBrowser)(ThreadHandle& handle, std::string* browser) = nullptr;
+  // Start-up: the upstream proxy and its overrides from the browser's
+  // saved settings; false when it has none (the Configuration items apply).
+  bool (*savedBrowserProxy)(ThreadHandle& handle, std::string* proxy,
+                            std::string* overrides) = nullptr;
+  BrowserStep launchBrowser = nullptr;           // clear its cache, launch it
+  BrowserStep preferredBrowserDialog = nullptr;  // menu "Set Preferred Browser"
+  BrowserStep closeBrowsers = nullptr;           // shutdown, unless restarting
+  BrowserStep restoreBrowserSettings = nullptr;  // clean-up
+  BrowserStep clearBrowserCache = nullptr;       // clean-up
 };
 
 // The process-wide hooks; install them before the workers start.

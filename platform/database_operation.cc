@@ -3,6 +3,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <thread>
 
@@ -40,6 +41,17 @@ OperationTable& Table() {
 
 using Clock = std::chrono::steady_clock;
 
+// The code under which RunOnPlatformThread hands over its function; no
+// numbered operation can reach it.
+constexpr uint16_t kFunctionCode = 0xFFFF;
+// Written under operationLock before the hand-over, read by the platform
+// thread while the operation runs.
+std::function<int32_t(ThreadHandle&)> pending_function;
+
+// Submits the operation whose words are in place and waits for it; the
+// caller holds operationLock.
+int32_t Submit(engine::SharedContext& shared, int code);
+
 // The Esc question of a long operation; on Yes the program restarts.
 void OfferInterrupt(engine::SharedContext& shared) {
   os::Answer answer = os::MessageBox(shared.mainWindow, kInterruptQuestion, kInterruptTitle,
@@ -64,6 +76,7 @@ void ResetDatabaseOperations() {
 
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args) {
   if (handle.shared == nullptr) return -1;
+  if (code <= 0 || code >= kOperationCodes) return -1;
   engine::SharedContext& shared = *handle.shared;
   OperationArgs words{};
   size_t i = 0;
@@ -79,6 +92,24 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
   }
   os::LockGuard operation_guard(shared.operationLock);
   shared.operationArgs = words;
+  return Submit(shared, code);
+}
+
+int32_t RunOnPlatformThread(ThreadHandle& handle, std::function<int32_t(ThreadHandle&)> work) {
+  if (handle.shared == nullptr || !work) return -1;
+  engine::SharedContext& shared = *handle.shared;
+  if (std::this_thread::get_id() == shared.platformThread.load()) return work(handle);
+  os::LockGuard operation_guard(shared.operationLock);
+  shared.operationArgs.fill(0);
+  pending_function = std::move(work);
+  int32_t result = Submit(shared, kFunctionCode);
+  pending_function = nullptr;
+  return result;
+}
+
+namespace {
+
+int32_t Submit(engine::SharedContext& shared, int code) {
   shared.operationResult = -1;
   shared.operationCode = static_cast<uint16_t>(code);
   shared.operationState = engine::kOperationPending;
@@ -111,14 +142,21 @@ int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_li
   return shared.operationResult;
 }
 
+}  // namespace
+
 bool ServePendingOperation(ThreadHandle& platform_thread) {
   engine::SharedContext& shared = *platform_thread.shared;
   int expected = engine::kOperationPending;
   if (!shared.operationState.compare_exchange_strong(expected, engine::kOperationRunning))
     return false;
   int code = shared.operationCode;
-  DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
-  int32_t result = operation != nullptr ? operation(platform_thread, shared.operationArgs) : -1;
+  int32_t result = -1;
+  if (code == kFunctionCode) {
+    if (pending_function) result = pending_function(platform_thread);
+  } else {
+    DatabaseOperation operation = code > 0 && code < kOperationCodes ? Table()[code] : nullptr;
+    if (operation != nullptr) result = operation(platform_thread, shared.operationArgs);
+  }
   shared.operationResult = result;
   shared.operationCode = 0;
   shared.operationState = engine::kOperationIdle;

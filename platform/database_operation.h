@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 #include "engine/shared_context.h"
@@ -66,6 +67,13 @@ void ResetDatabaseOperations();
 // thread itself (from inside another operation), it runs the operation at
 // once.
 int32_t RunDatabaseOperation(ThreadHandle& handle, int code, std::initializer_list<intptr_t> args);
+
+// Runs `work` on the platform thread through the same channel (holding
+// operationLock, waiting as RunDatabaseOperation waits) and returns its
+// result; -1 when stop ended the wait first. For the program's own steps
+// that need several platform calls at once (start-up, shutdown); the
+// numbered table is not widened by it.
+int32_t RunOnPlatformThread(ThreadHandle& handle, std::function<int32_t(ThreadHandle&)> work);
 
 // The platform thread's side: when an operation is pending, runs it, stores
 // its result and hands the channel back. True when one ran.

@@ -1,5 +1,7 @@
-// The corvex program as a process: started from its folder, serving on a
-// kernel-chosen port, stopped by SIGTERM with a clean exit.
+// The corvex program as a process, on a program folder made by the install
+// step: serving on a kernel-chosen port, the single instance and URL
+// hand-over, Restart, close requests, SIGTERM shutdown, a missing
+// configuration database, a start outside the folder.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -8,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "os/files.h"
+#include "os/process.h"
 #include "os/socket.h"
 
 namespace {
@@ -28,32 +34,48 @@ class Corvex : public ::testing::Test {
     char pattern[] = "/tmp/corvane-corvex-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
+    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
+    int code = -1;
+    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
+              os::ProcessStatus::kOk);
+    ASSERT_EQ(code, 0);
+    prog_ = folder_ + "/prog";
+    registry_ = folder_ + "/registry";
   }
   void TearDown() override {
-    for (const char* sub : {"/wtemp", "/htmdata"}) {
-      os::ClearFolder(folder_ + sub);
-      os::RemoveFolder(folder_ + sub);
-    }
-    os::ClearFolder(folder_);
-    os::RemoveFolder(folder_);
+    std::string command = "rm -rf '" + folder_ + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
   }
-  Process Start(const std::string& port, bool with_program = true) {
-    if (with_program) {
-      EXPECT_EQ(symlink(CORVANE_BIN_DIR "/corvex", (folder_ + "/corvex").c_str()), 0);
-    }
+
+  // Starts corvex in the program folder with the arguments; stderr goes to
+  // a file of its own.
+  Process Start(std::vector<std::string> args = {}, const std::string& answers = "") {
     Process run;
-    run.err_path = folder_ + "/stderr.txt";
+    run.err_path = folder_ + "/stderr" + std::to_string(++started_) + ".txt";
     int out[2];
     EXPECT_EQ(pipe(out), 0);
+    std::string answers_path = folder_ + "/answers" + std::to_string(started_);
+    if (!answers.empty()) {
+      std::FILE* f = std::fopen(answers_path.c_str(), "w");
+      std::fputs(answers.c_str(), f);
+      std::fclose(f);
+    }
     run.pid = fork();
     if (run.pid == 0) {
       dup2(out[1], STDOUT_FILENO);
       int err = open(run.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(err, STDERR_FILENO);
+      int null_in = open("/dev/null", O_RDONLY);
+      dup2(null_in, STDIN_FILENO);
       close(out[0]);
-      if (chdir(folder_.c_str()) != 0) _exit(127);
-      setenv("CORVANE_LOCALPORT", port.c_str(), 1);
-      execl(CORVANE_BIN_DIR "/corvex", "corvex", static_cast<char*>(nullptr));
+      if (chdir(prog_.c_str()) != 0) _exit(127);
+      setenv("CORVANE_LOCALPORT", "0", 1);
+      setenv("CORVANE_REGISTRY", registry_.c_str(), 1);
+      if (!answers.empty()) setenv("CORVANE_ANSWERS", answers_path.c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>("corvex")};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv((prog_ + "/corvex").c_str(), argv.data());
       _exit(127);
     }
     close(out[1]);
@@ -76,11 +98,22 @@ class Corvex : public ::testing::Test {
     }
     return text;
   }
+  // Waits (up to 20 s) until the file holds text.
+  static bool WaitForText(const std::string& path, const std::string& text) {
+    for (int i = 0; i < 400; ++i) {
+      if (ReadAll(path).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
   static int Wait(const Process& run) {
     int status = 0;
     waitpid(run.pid, &status, 0);
     close(run.out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  }
+  static uint16_t PortOf(const std::string& line) {
+    return static_cast<uint16_t>(std::atoi(line.c_str() + line.rfind(' ') + 1));
   }
   static std::string Exchange(uint16_t port, const std::string& request) {
     os::Socket s = os::ConnectLoopback(port);
@@ -95,48 +128,158 @@ class Corvex : public ::testing::Test {
     os::Close(s);
     return reply;
   }
-  std::string folder_;
+  std::string Ini() { return ReadAll(prog_ + "/ledra.ini"); }
+
+  std::string folder_, prog_, registry_;
+  int started_ = 0;
 };
 
-TEST_F(Corvex, ServesOnLoopbackAndStopsCleanlyOnSigterm) {
-  Process run = Start("0");
+TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
+  Process run = Start();
   std::string line = ReadLine(run.out);
-  ASSERT_EQ(line.rfind("corvex listening on 127.0.0.1 port ", 0), 0u) << line;
-  auto port = static_cast<uint16_t>(std::atoi(line.c_str() + line.rfind(' ') + 1));
-  EXPECT_TRUE(os::FolderExists(folder_ + "/wtemp"));
-  EXPECT_EQ(Exchange(port, "GET http://[kv]/Local:/ HTTP/1.0\r\n\r\n"),
-            "<html><DT><H2>Ledra Error:</H2><DT><DT>Could not perform requested action.<DT>");
-  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"),
-            "HTTP/1.1 204 No Content\n\n\n");
+  ASSERT_EQ(line.rfind("corvex listening on 127.0.0.1 port ", 0), 0u) << ReadAll(run.err_path);
+  uint16_t port = PortOf(line);
+  EXPECT_NE(ReadLine(run.out).find("port " + std::to_string(port)), std::string::npos);
+  EXPECT_TRUE(os::FolderExists(prog_ + "/wtemp"));
+  EXPECT_EQ(ReadAll(prog_ + "/htmdata/wbstatus.dat"), "Replicator ready, idle.");
+  EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
+  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"), "HTTP/1.1 204 No Content\n\n\n");
+
+  auto asked = std::chrono::steady_clock::now();
   kill(run.pid, SIGTERM);
   EXPECT_EQ(ReadLine(run.out), "corvex stopped");
   EXPECT_EQ(Wait(run), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(8));
   std::string err = ReadAll(run.err_path);
   EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
-  EXPECT_EQ(err.find("still running"), std::string::npos) << err;
-  EXPECT_FALSE(os::FolderExists(folder_ + "/wtemp"));  // swept and removed
+  EXPECT_EQ(err.find("still running"), std::string::npos) << err;  // every worker ended
+  EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
+  EXPECT_EQ(Ini().find("$Corvane_Running"), std::string::npos) << Ini();
+}
+
+TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
+  Process first = Start();
+  ASSERT_EQ(ReadLine(first.out).rfind("corvex listening", 0), 0u);
+  struct {
+    std::vector<std::string> args;
+    const char* handed_over;
+  } cases[] = {
+      {{"URL=\"http://example.org/a b\""}, "http://example.org/a b"},
+      {{"url=http://example.org/plain"}, "http://example.org/plain"},
+      {{"http://example.org/bare"}, "http://example.org/bare"},
+      {{"\"http://example.org/quoted\""}, "\"http://example.org/quoted\""},
+  };
+  for (auto& c : cases) {
+    Process second = Start(c.args);
+    EXPECT_EQ(ReadLine(second.out), "");  // no window, no listener
+    EXPECT_EQ(Wait(second), 0);
+    EXPECT_EQ(ReadAll(prog_ + "/kvlaunch.dat"), c.handed_over);
+  }
+  Process plain = Start();
+  EXPECT_EQ(Wait(plain), 0);  // already running
+  kill(first.pid, SIGTERM);
+  EXPECT_EQ(Wait(first), 0);
+  // The next start takes the handed-over URL as its start page.
+  Process next = Start();
+  ASSERT_EQ(ReadLine(next.out).rfind("corvex listening", 0), 0u);
+  EXPECT_FALSE(os::FileExists(prog_ + "/kvlaunch.dat"));
+  kill(next.pid, SIGTERM);
+  EXPECT_EQ(Wait(next), 0);
+}
+
+TEST_F(Corvex, RestartStartsASecondInstanceThatSaysResetComplete) {
+  Process first = Start();
+  ASSERT_EQ(ReadLine(first.out).rfind("corvex listening", 0), 0u);
+  Process second = Start({"Restart"});
+  kill(first.pid, SIGTERM);  // the old instance goes, as a restart does
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(ReadLine(second.out).rfind("corvex listening", 0), 0u);
+  EXPECT_TRUE(WaitForText(second.err_path, "[Corvane] (information) Reset complete, you may proceed."))
+      << ReadAll(second.err_path);
+  kill(second.pid, SIGTERM);
+  EXPECT_EQ(Wait(second), 0);
+}
+
+TEST_F(Corvex, TheFirstCloseRequestOnlyShowsItsMessage) {
+  Process run = Start({}, "Shut down=>No\nShut down=>Yes\n");
+  ASSERT_EQ(ReadLine(run.out).rfind("corvex listening", 0), 0u);
+  kill(run.pid, SIGINT);
+  ASSERT_TRUE(WaitForText(run.err_path, "Please shut down all browsers instead. Corvane will "
+                                        "automatically shutdown afterwards."));
+  // About is served after the close request: the program still runs.
+  kill(run.pid, SIGUSR1);
+  ASSERT_TRUE(WaitForText(run.err_path, "[Help About]"));
+  EXPECT_EQ(ReadAll(run.err_path).find("Shut down Corvane"), std::string::npos);
+  kill(run.pid, SIGINT);  // asked, answered No: still running
+  ASSERT_TRUE(WaitForText(run.err_path, "answered No"));
+  kill(run.pid, SIGINT);  // asked, answered Yes: the window is destroyed
+  EXPECT_EQ(Wait(run), 0);
+  EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
+}
+
+TEST_F(Corvex, AMissingConfigurationDatabaseEndsWithItsMessage) {
+  ASSERT_EQ(std::remove((prog_ + "/data/kvconfig.ldf").c_str()), 0);
+  Process run = Start();
+  EXPECT_EQ(ReadLine(run.out), "corvex stopped");
+  EXPECT_EQ(Wait(run), 0);
+  EXPECT_NE(ReadAll(run.err_path).find(
+                "[Corvane] (exclamation) Corvane cannot find it's configuration database "
+                "(kvconfig.ldf). Cannot continue, exiting.\n\n(check README.TXT for "
+                "troubleshooting instructions)"),
+            std::string::npos)
+      << ReadAll(run.err_path);
+  EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
+  EXPECT_EQ(Ini().find("$Corvane_Running"), std::string::npos);
+  EXPECT_FALSE(os::FileExists(registry_));  // no setting touched
 }
 
 TEST_F(Corvex, RefusesToRunOutsideItsFolder) {
-  Process run = Start("0", /*with_program=*/false);
-  EXPECT_EQ(ReadLine(run.out), "");
-  EXPECT_EQ(Wait(run), 0);
-  EXPECT_EQ(ReadAll(run.err_path), "Corvane must be run from its program directory. Exiting.\n");
+  ASSERT_EQ(std::remove((prog_ + "/corvex").c_str()), 0);
+  ASSERT_EQ(symlink(CORVANE_BIN_DIR "/corvex", (folder_ + "/elsewhere").c_str()), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int err = open((folder_ + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(err, STDERR_FILENO);
+    if (chdir(prog_.c_str()) != 0) _exit(127);
+    execl((folder_ + "/elsewhere").c_str(), "corvex", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(folder_ + "/err.txt"),
+            "[Corvane] (exclamation) Corvane must be run from its program directory. Exiting.\n");
 }
 
 TEST_F(Corvex, PortInUseEndsWithAClearError) {
   os::Socket taken = os::CreateStreamSocket();
   ASSERT_TRUE(os::Bind(taken, "127.0.0.1", 0));
   ASSERT_TRUE(os::Listen(taken, 1));
-  Process run = Start(std::to_string(os::LocalPort(taken)));
+  Process run;
+  {
+    // Start with the taken port instead of 0.
+    std::string port = std::to_string(os::LocalPort(taken));
+    run.err_path = folder_ + "/busy.txt";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    run.pid = fork();
+    if (run.pid == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      int err = open(run.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(err, STDERR_FILENO);
+      if (chdir(prog_.c_str()) != 0) _exit(127);
+      setenv("CORVANE_LOCALPORT", port.c_str(), 1);
+      setenv("CORVANE_REGISTRY", registry_.c_str(), 1);
+      execl((prog_ + "/corvex").c_str(), "corvex", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    run.out = out[0];
+  }
   EXPECT_EQ(ReadLine(run.out), "corvex stopped");
   EXPECT_EQ(Wait(run), 1);
   EXPECT_NE(ReadAll(run.err_path).find("could not listen on 127.0.0.1 port"), std::string::npos);
   os::Close(taken);
-  Process bad = Start("99999", /*with_program=*/false);  // the link is there already
-  EXPECT_EQ(Wait(bad), 2);
-  EXPECT_NE(ReadAll(bad.err_path).find("CORVANE_LOCALPORT must be a port number"),
-            std::string::npos);
 }
 
 }  // namespace

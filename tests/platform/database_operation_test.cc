@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/database_request.h"
+#include "platform/operation_table.h"
 #include "tests/engine/running_engine.h"
 
 namespace {
@@ -119,6 +120,29 @@ TEST_F(Channel, EscAfterTheWaitOffersToInterruptAndRestarts) {
   EXPECT_TRUE(trace_.Contains(platform::kInterruptQuestion));
   EXPECT_TRUE(trace_.Contains(platform::kInterruptNotice));
   shared_->mainWindow = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Channel, CodesOutsideTheTableGiveMinusOne) {
+  platform::InstallAccessLayer();
+  StartPlatformThread();
+  for (int code : {0, -1, 13, 20, 33, 36, 99, 0xFFFF, 0x10000}) {
+    EXPECT_EQ(platform::RunDatabaseOperation(*ui_, code, {1, 2, 3}), -1) << code;
+  }
+  EXPECT_EQ(platform::RunDatabaseOperation(*ui_, platform::kNothing, {}), 0);
+  // Codes of layers not installed yet give -1 as well.
+  for (int code : {21, 23, 28, 29, 30, 31, 32, 34, 35})
+    EXPECT_EQ(platform::RunDatabaseOperation(*ui_, code, {}), -1) << code;
+  EXPECT_EQ(platform::RunOnPlatformThread(*ui_, [](engine::ThreadHandle& t) {
+              return std::string(t.name) == "f1" ? 7 : 0;
+            }),
+            7);
+  engine::Hooks().platformStart = nullptr;
+  engine::Hooks().platformEnd = nullptr;
+  engine::Hooks().platformErrorText = nullptr;
 }
 
 }  // namespace

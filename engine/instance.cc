@@ -1,0 +1,71 @@
+// Single instance and URL hand-over of the entry point.
+#include "engine/instance.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engine/startup.h"
+#include "os/sync.h"
+
+namespace engine {
+
+namespace {
+
+constexpr int kRetryMs = 50;
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return strncasecmp(text.c_str(), prefix, std::char_traits<char>::length(prefix)) == 0;
+}
+
+}  // namespace
+
+bool CarriesUrl(const std::string& command_line) {
+  return StartsWith(command_line, "URL=") || StartsWith(command_line, "http://") ||
+         StartsWith(command_line, "\"http:/");
+}
+
+bool HandOverUrl(const std::string& command_line, const std::string& folder) {
+  std::string url;
+  if (StartsWith(command_line, "URL=")) {
+    url = command_line.substr(4);
+    if (!url.empty() && url[0] == '"') {
+      url.erase(0, 1);
+      size_t last = url.rfind('"');
+      if (last != std::string::npos) url.resize(last);
+    }
+  } else if (StartsWith(command_line, "http://") || StartsWith(command_line, "\"http:/")) {
+    url = command_line;
+  } else {
+    return false;
+  }
+  std::string path = folder + "/" + kLaunchFile;
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return false;
+  bool written = std::fputs(url.c_str(), file) >= 0;
+  return std::fclose(file) == 0 && written;
+}
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool InstanceLock::Take(const std::string& folder, int wait_ms) {
+  if (fd_ < 0) {
+    std::string path = folder + "/" + kInstanceLockFile;
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A folder where the lock cannot be made cannot hold a second instance
+    // either; start-up reports what else fails there.
+    if (fd_ < 0) return true;
+  }
+  for (int waited = 0;; waited += kRetryMs) {
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (waited >= wait_ms) return false;
+    os::SleepMs(kRetryMs);
+  }
+}
+
+}  // namespace engine
