@@ -157,4 +157,23 @@ TEST_F(LedraTest, InstalledDatabasesPassCheckAndSurviveReinstall) {
   EXPECT_NE(dump.output.find("Welcome to the discussion"), std::string::npos);
 }
 
+// The help database's navigator: a hidden form that a document made from it
+// fills with the view it belongs to and the frame's size.
+TEST_F(LedraTest, HelpNavigatorFormGivesItsItems) {
+  std::filesystem::create_directories(dir_ + "/data");
+  ShellRun made = Shell(Ledra("create " + dir_ + "/data/kvhelp.ldf --design " CORVANE_SOURCE_DIR
+                              "/resources/designs/kvhelp.json"));
+  ASSERT_EQ(made.status, 0) << made.output;
+  VXHandle db = 0;
+  ASSERT_EQ(VXDatabaseOpen("Local", "kvhelp.ldf", 0, &db), kVXOk) << Message();
+  EXPECT_NE(VXFormLocateByName(db, "Corvane Navigator: Contents"), 0u);
+  VXHandle doc = 0;
+  ASSERT_EQ(VXDocumentCreate(db, "Corvane Navigator: Contents", &doc), kVXOk) << Message();
+  EXPECT_EQ(ReadText(doc, "ViewName"), "Contents");
+  EXPECT_EQ(ReadText(doc, "PercentSize"), "25");
+  EXPECT_EQ(ReadText(doc, "Corvane_DefaultNav_ForView"), "Default");
+  EXPECT_EQ(VXDocumentClose(doc, 0x20000), kVXOk);
+  EXPECT_EQ(VXDatabaseClose(db, 0), kVXOk);
+}
+
 }  // namespace
