@@ -10,6 +10,8 @@
 #include "ledra/datetime.h"
 #include "ledra/last_error.h"
 #include "ledra/objects.h"
+#include "ledra/richtext/markup.h"
+#include "ledra/richtext/status.h"
 
 namespace ledra {
 namespace {
@@ -162,7 +164,29 @@ VXStatus DatetimeValue(const json& v, const std::string& where, std::string* sto
 
 // An item value: plain JSON (text, number, list of texts or numbers) or an
 // object with "type" and "value" (or "base64" for opaque types).
-VXStatus ItemValue(const std::string& name, const json& v, const std::string& where, Item* item) {
+// Rich text written as markup: parsed into the item's records. Images named
+// by src= are read relative to the source's folder; with no folder (the fuzz
+// target) a markup that names a file is refused.
+VXStatus RichTextMarkup(const json& v, const ParseOptions& options, const std::string& where, std::string* value) {
+  auto markup = v.find("markup");
+  if (!markup->is_string()) return Bad(where + ".markup", "must be text");
+  const std::string& text = markup->get_ref<const std::string&>();
+  if (options.base_dir.empty() && text.find("src") != std::string::npos) {
+    return Bad(where + ".markup", "image files cannot be read here");
+  }
+  richtext::MarkupParseOptions markup_options;
+  markup_options.base_dir = options.base_dir;
+  richtext::Bytes bytes;
+  richtext::MarkupError error;
+  if (richtext::ParseMarkup(text, markup_options, &bytes, &error) != richtext::kRtOk) {
+    return Bad(where + ".markup", "line " + std::to_string(error.line) + ": " + error.message);
+  }
+  value->assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return kVXOk;
+}
+
+VXStatus ItemValue(const std::string& name, const json& v, const ParseOptions& options, const std::string& where,
+                   Item* item) {
   item->name = name;
   item->flags = kVXItemSummary;
   item->value.clear();
@@ -183,7 +207,7 @@ VXStatus ItemValue(const std::string& name, const json& v, const std::string& wh
   if (v.is_array()) {
     if (v.empty()) return Bad(where, "an empty list needs {\"type\": ..., \"value\": []}");
     json typed = {{"type", v[0].is_number() ? "numberlist" : "textlist"}, {"value", v}};
-    return ItemValue(name, typed, where, item);
+    return ItemValue(name, typed, options, where, item);
   }
   if (!v.is_object() || !v.contains("type")) {
     return Bad(where, "an item value is text, a number, a list, or {\"type\": ..., \"value\": ...}");
@@ -194,6 +218,10 @@ VXStatus ItemValue(const std::string& name, const json& v, const std::string& wh
   switch (item->type) {
     case kVXTypeRichText:
     case kVXTypeFormula: {
+      if (item->type == kVXTypeRichText && v.contains("markup")) {
+        if (v.contains("base64")) return Bad(where, "give either markup or base64");
+        return RichTextMarkup(v, options, where, &item->value);
+      }
       std::string b64;
       if (VXStatus s = OptString(v, "base64", where, &b64); s != kVXOk) return s;
       if (!Base64Decode(b64, &item->value)) return Bad(where + ".base64", "is not base64");
@@ -284,7 +312,8 @@ VXStatus Attachments(const json& doc, const ParseOptions& options, const std::st
 }
 
 // Builds a design note: $TITLE, $Hidden, $Flags and kind-specific items.
-VXStatus DesignNote(const json& d, uint32_t note_class, const std::string& where, PendingNote* out) {
+VXStatus DesignNote(const json& d, uint32_t note_class, const ParseOptions& options, const std::string& where,
+                    PendingNote* out) {
   if (!d.is_object()) return Bad(where, "must be an object");
   Note& note = out->note;
   note.unid = NewUnid();
@@ -304,15 +333,17 @@ VXStatus DesignNote(const json& d, uint32_t note_class, const std::string& where
     if (!extra->is_object()) return Bad(where + ".items", "must be an object");
     for (auto it = extra->begin(); it != extra->end(); ++it) {
       Item item;
-      if (VXStatus s = ItemValue(it.key(), it.value(), where + ".items." + it.key(), &item); s != kVXOk) return s;
+      if (VXStatus s = ItemValue(it.key(), it.value(), options, where + ".items." + it.key(), &item); s != kVXOk) {
+        return s;
+      }
       note.PutItem(std::move(item));
     }
   }
   return kVXOk;
 }
 
-VXStatus Form(const json& f, const std::string& where, PendingNote* out) {
-  if (VXStatus s = DesignNote(f, kVXClassForm, where, out); s != kVXOk) return s;
+VXStatus Form(const json& f, const ParseOptions& options, const std::string& where, PendingNote* out) {
+  if (VXStatus s = DesignNote(f, kVXClassForm, options, where, out); s != kVXOk) return s;
   uint32_t flags = static_cast<uint32_t>(NumberItem(out->note, "$Flags", 0)), response_kind = 0;
   bool subform = false, navigator = false;
   if (VXStatus s = OptUint(f, "response_kind", where, &response_kind); s != kVXOk) return s;
@@ -365,11 +396,21 @@ VXStatus Form(const json& f, const std::string& where, PendingNote* out) {
     }
   }
   PutText(&out->note, "$Fields", fields.dump());
+  // The form's body, written as markup, is its "$Body" rich-text item.
+  auto body = f.find("body");
+  if (body != f.end() && !body->is_null()) {
+    if (!body->is_string()) return Bad(where + ".body", "must be rich-text markup (text)");
+    Item item;
+    json typed = {{"type", "richtext"}, {"markup", *body}};
+    if (VXStatus s = ItemValue("$Body", typed, options, where + ".body", &item); s != kVXOk) return s;
+    item.flags = 0;  // a body is not summary data
+    out->note.PutItem(std::move(item));
+  }
   return kVXOk;
 }
 
-VXStatus View(const json& v, bool folder, const std::string& where, PendingNote* out) {
-  if (VXStatus s = DesignNote(v, kVXClassView, where, out); s != kVXOk) return s;
+VXStatus View(const json& v, bool folder, const ParseOptions& options, const std::string& where, PendingNote* out) {
+  if (VXStatus s = DesignNote(v, kVXClassView, options, where, out); s != kVXOk) return s;
   uint32_t flags = static_cast<uint32_t>(NumberItem(out->note, "$Flags", 0));
   bool collapsed = false;
   if (VXStatus s = OptBool(v, "collapsed", where, &collapsed); s != kVXOk) return s;
@@ -417,8 +458,8 @@ VXStatus View(const json& v, bool folder, const std::string& where, PendingNote*
   return kVXOk;
 }
 
-VXStatus Agent(const json& a, const std::string& where, PendingNote* out) {
-  if (VXStatus s = DesignNote(a, kVXClassAgent, where, out); s != kVXOk) return s;
+VXStatus Agent(const json& a, const ParseOptions& options, const std::string& where, PendingNote* out) {
+  if (VXStatus s = DesignNote(a, kVXClassAgent, options, where, out); s != kVXOk) return s;
   std::string formula;
   if (VXStatus s = OptString(a, "formula", where, &formula); s != kVXOk) return s;
   PutText(&out->note, "$Selection", formula);
@@ -452,6 +493,25 @@ ordered_json DatetimeJson(const char* p) {
   j["time"] = d.has_time;
   j["text"] = DatetimeFormat(d);
   return j;
+}
+
+// Rich text is dumped as markup when the markup parses back to the very same
+// bytes (images go inline, so the line stands alone); otherwise as base64, so
+// that nothing stored is lost.
+ordered_json RichTextJson(const std::string& value) {
+  richtext::ByteSpan bytes(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+  std::string markup;
+  if (richtext::WriteMarkup(bytes, richtext::MarkupWriteOptions{}, &markup) == richtext::kRtOk) {
+    richtext::Bytes again;
+    richtext::MarkupError error;
+    richtext::MarkupParseOptions options;
+    options.base_dir = "/nonexistent";  // inline images only: no file is read
+    if (richtext::ParseMarkup(markup, options, &again, &error) == richtext::kRtOk && again.size() == value.size() &&
+        (value.empty() || std::memcmp(again.data(), value.data(), value.size()) == 0)) {
+      return ordered_json{{"type", "richtext"}, {"markup", markup}};
+    }
+  }
+  return ordered_json{{"type", "richtext"}, {"base64", Base64Encode(value)}};
 }
 
 }  // namespace
@@ -500,7 +560,9 @@ VXStatus ParseDocument(const json& doc, const ParseOptions& options, const std::
     if (items->size() > kMaxItemsPerNote) return Bad(where + ".items", "too many items");
     for (auto it = items->begin(); it != items->end(); ++it) {
       Item item;
-      if (VXStatus s = ItemValue(it.key(), it.value(), where + ".items." + it.key(), &item); s != kVXOk) return s;
+      if (VXStatus s = ItemValue(it.key(), it.value(), options, where + ".items." + it.key(), &item); s != kVXOk) {
+        return s;
+      }
       note.PutItem(std::move(item));
     }
   }
@@ -530,10 +592,24 @@ VXStatus ParseDesignSource(const std::string& text, const ParseOptions& options,
       }
       return kVXOk;
     };
-    VXStatus s = each("forms", [](const json& e, const std::string& w, PendingNote* p) { return Form(e, w, p); });
-    if (s == kVXOk) s = each("views", [](const json& e, const std::string& w, PendingNote* p) { return View(e, false, w, p); });
-    if (s == kVXOk) s = each("folders", [](const json& e, const std::string& w, PendingNote* p) { return View(e, true, w, p); });
-    if (s == kVXOk) s = each("agents", [](const json& e, const std::string& w, PendingNote* p) { return Agent(e, w, p); });
+    VXStatus s = each("forms", [&options](const json& e, const std::string& w, PendingNote* p) {
+      return Form(e, options, w, p);
+    });
+    if (s == kVXOk) {
+      s = each("views", [&options](const json& e, const std::string& w, PendingNote* p) {
+        return View(e, false, options, w, p);
+      });
+    }
+    if (s == kVXOk) {
+      s = each("folders", [&options](const json& e, const std::string& w, PendingNote* p) {
+        return View(e, true, options, w, p);
+      });
+    }
+    if (s == kVXOk) {
+      s = each("agents", [&options](const json& e, const std::string& w, PendingNote* p) {
+        return Agent(e, options, w, p);
+      });
+    }
     for (const auto& [key, note_class] : {std::pair<const char*, uint32_t>{"about", kVXClassAbout},
                                           std::pair<const char*, uint32_t>{"using", kVXClassUsing}}) {
       auto it = d.find(key);
@@ -676,6 +752,9 @@ VXStatus DumpNote(NoteStore* store, const Note& note, std::string* line) {
         }
         break;
       }
+      case kVXTypeRichText:
+        v = RichTextJson(item.value);
+        break;
       default:
         v = {{"type", ItemJsonType(item.type)}, {"base64", Base64Encode(item.value)}};
         break;
