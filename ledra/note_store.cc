@@ -1,4 +1,5 @@
 // The SQLite side of a Ledra database.
+#include <algorithm>
 #include "ledra/note_store.h"
 
 #include <unistd.h>
@@ -497,13 +498,16 @@ std::vector<VXNoteId> NoteStore::NotesOfClass(uint32_t mask) {
   sqlite3_prepare_v2(db_,
                      (mask & kVXClassDocument) != 0
                          ? "SELECT note_id FROM notes WHERE deleted = 0 AND (class & ?1) != 0 ORDER BY note_id"
-                         : "SELECT note_id FROM notes WHERE deleted = 0 AND class != 1 AND (class & ?1) != 0 "
-                           "ORDER BY note_id",
+                         // Design notes come from their partial index: a
+                         // scan in note-id order would read every document.
+                         : "SELECT note_id FROM notes INDEXED BY notes_design "
+                           "WHERE deleted = 0 AND class != 1 AND (class & ?1) != 0",
                      -1, &q.s, nullptr);
   sqlite3_bind_int64(q.s, 1, mask);
   while (sqlite3_step(q.s) == SQLITE_ROW) {
     ids.push_back(static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0)));
   }
+  std::sort(ids.begin(), ids.end());
   return ids;
 }
 

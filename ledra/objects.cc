@@ -2,14 +2,50 @@
 // "$FILE" item and design names.
 #include "ledra/objects.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "ledra/settings.h"
 
 namespace ledra {
 
 namespace fs = std::filesystem;
+
+// Database names compare without regard to letter case, as on the systems
+// whose URLs reach us lower-cased ("samples/discuss.ldf" names
+// Samples/discuss.ldf). Each step that does not exist as written takes the
+// first entry of its folder that matches it case-insensitively; steps with
+// no match stay as written (a database about to be created).
+static fs::path MatchLetterCase(const fs::path& base, const fs::path& rel) {
+  std::error_code ec;
+  if (fs::exists(base / rel, ec)) return rel;
+  fs::path folder = base;
+  fs::path matched;
+  bool searching = true;
+  for (const fs::path& part : rel) {
+    fs::path step = part;
+    if (searching && !fs::exists(folder / part, ec)) {
+      std::vector<std::string> names;
+      for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (strcasecmp(name.c_str(), part.string().c_str()) == 0) names.push_back(name);
+      }
+      std::sort(names.begin(), names.end());
+      if (names.empty()) {
+        searching = false;
+      } else {
+        step = names.front();
+      }
+    }
+    matched /= step;
+    folder /= step;
+  }
+  return matched;
+}
 
 VXStatus ResolveDatabaseFile(const std::string& server, const std::string& path,
                              std::string* file, std::string* clean_path) {
@@ -30,8 +66,9 @@ VXStatus ResolveDatabaseFile(const std::string& server, const std::string& path,
   for (const fs::path& part : rel) {
     if (part == "..") return Fail(kVXBadArgument, label + " cannot be opened: the path leaves the data directory");
   }
-  *file = (fs::path(*dir) / rel).lexically_normal().string();
-  if (clean_path != nullptr) *clean_path = rel.lexically_normal().string();
+  rel = MatchLetterCase(fs::path(*dir), rel.lexically_normal());
+  *file = (fs::path(*dir) / rel).string();
+  if (clean_path != nullptr) *clean_path = rel.string();
   return kVXOk;
 }
 

@@ -295,6 +295,21 @@ TEST_F(LedraTest, DatabaseListOfAFolderAndTheServerList) {
   EXPECT_EQ(servers, (std::vector<std::string>{"Local", "Hub/Sales"}));
 }
 
+// URLs reach the store lower-cased; the folder on disk keeps its case.
+TEST_F(LedraTest, DatabasePathsMatchWithoutRegardToLetterCase) {
+  ASSERT_EQ(VXDatabaseCreate("Local", "Samples/Discuss.ldf", "Talk"), kVXOk);
+  for (const char* path : {"samples\\discuss.ldf", "SAMPLES/DISCUSS.LDF", "Samples/Discuss.ldf"}) {
+    VXHandle db = 0;
+    ASSERT_EQ(VXDatabaseOpen("Local", path, 0, &db), kVXOk) << path;
+    char title[64] = {};
+    EXPECT_EQ(VXDatabaseGetProperty(db, 8, title, sizeof title), kVXOk);
+    EXPECT_STREQ(title, "Talk");
+    EXPECT_EQ(VXDatabaseClose(db, 0), kVXOk);
+  }
+  VXHandle db = 0;
+  EXPECT_EQ(VXDatabaseOpen("Local", "samples/other.ldf", 0, &db), kVXDatabaseNotFound);
+}
+
 TEST_F(LedraTest, BadHandlesAndMissingDatabasesGiveStatusesAndMessages) {
   VXHandle out = 0;
   EXPECT_EQ(VXDatabaseOpen("Local", "nope.ldf", 0, &out), kVXDatabaseNotFound);
