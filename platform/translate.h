@@ -10,9 +10,10 @@
 // grows in place is cut at a character boundary to the caller's buffer
 // (the caller's size, or the record's fixed field size), never past it.
 //
-// Calls of the views, full-text and rich-text modules (VXIndex...,
-// VXColumn..., VXViewcellFetch, VXComposite..., VXCDRecordGetPointer) get
-// their wrappers in platform/translate_views.h once those modules exist.
+// The calls of the views and full-text module (VXIndex..., VXColumn...,
+// VXViewcellFetch) have theirs in platform/translate_views.h, those of the
+// rich-text module (VXComposite..., VXCDRecordGetPointer) in
+// platform/translate_richtext.h.
 #pragma once
 
 #include <cstddef>
