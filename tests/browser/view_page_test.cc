@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "browser/view_sets.h"
+#include "ledra/vxapi.h"
 #include "os/desktop.h"
 #include "tests/browser/browser_engine.h"
 #include "tests/browser/golden.h"
@@ -104,6 +105,29 @@ TEST_F(ViewPages, SelectionTrashAndCurrentRow) {
   Check("current", v + "SC/1/2/");
   // "S" with 0 takes the document of the current line.
   Check("select_current", v + "Sx0/1/0/");
+}
+
+TEST_F(ViewPages, FullTextResultsCarryScoresUntilTheSearchBarCloses) {
+  std::string v = std::string(kDiscuss) + "All Documents/";
+  (void)Get(v + "Fr/");  // search bar on
+  OnPlatform([&](engine::ThreadHandle&) {
+    platform::OpenDatabase* db = Database("discuss.ldf");
+    ASSERT_NE(db, nullptr);
+    ASSERT_EQ(VXDatabaseCreateFTIndex(db->handle, 0, 0, 0), kVXOk);
+    for (auto& view : db->viewRecords) {
+      if (view->name != "All Documents") continue;
+      ASSERT_EQ(VXIndexFTSearch(view->index, "release OR agreed OR welcome", 1, 1, 0), kVXOk);
+      ASSERT_EQ(VXIndexSetViewPosition(view->index, "1"), kVXOk);
+      view->topPosition = "1";
+    }
+  });
+  Check("scores", v + "R/");
+  // Closing the search bar clears the search: the view again.
+  EXPECT_EQ(Get(v + "Fr/"),
+            "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
+  std::string page = Get(v + "r/");
+  EXPECT_EQ(page.find("% <IMG"), std::string::npos) << page;
+  EXPECT_NE(page.find("Holiday plans"), std::string::npos);
 }
 
 TEST_F(ViewPages, SelectAllTwiceReturnsToNoSelection) {
