@@ -27,9 +27,21 @@ std::string FormatEventString(char letter, int sequence, const SharedContext* sh
   return head + std::string(argument);
 }
 
+static void Dispatch(std::string event, SharedContext* starting);
+namespace {
+void DispatchStartedWorker(std::string event);
+}
+
 bool StartWorker(char letter, int sequence, SharedContext* shared, std::string_view argument) {
-  return os::StartDetachedThread(DispatchEventString,
-                                 FormatEventString(letter, sequence, shared, argument));
+  // The new thread is counted from here until its handle counts it, so a
+  // shutdown in between keeps the context alive for it.
+  bool counted = shared != nullptr && LiveContext(reinterpret_cast<long>(shared)) != nullptr;
+  if (counted) ++shared->startingThreads;
+  std::string event = FormatEventString(letter, sequence, shared, argument);
+  bool started = counted ? os::StartDetachedThread(DispatchStartedWorker, std::move(event))
+                         : os::StartDetachedThread(DispatchEventString, std::move(event));
+  if (!started && counted) shared->wake.NotifyAfter([shared] { --shared->startingThreads; });
+  return started;
 }
 
 namespace {
@@ -102,7 +114,39 @@ void RunLoop(char letter, ThreadHandle& handle) {
 
 }  // namespace
 
-void DispatchEventString(std::string event) {
+void DispatchEventString(std::string event) { Dispatch(std::move(event), nullptr); }
+
+namespace {
+
+// A worker from StartWorker: its context was live and counted as starting
+// when the string was made, so the reference in it can be trusted.
+void DispatchStartedWorker(std::string event) {
+  std::vector<std::string> words = Words(event);
+  auto* shared = reinterpret_cast<SharedContext*>(words.size() > 1 ? ReadReference(words[1]) : 0);
+  Dispatch(std::move(event), shared);
+}
+
+// Hands the starting count over once the thread's handle counts it, or on
+// any early return.
+class StartingCount {
+ public:
+  explicit StartingCount(SharedContext* shared) : shared_(shared) {}
+  ~StartingCount() { Release(); }
+  void Release() {
+    if (shared_ == nullptr) return;
+    SharedContext* shared = shared_;
+    shared_ = nullptr;
+    shared->wake.NotifyAfter([shared] { --shared->startingThreads; });
+  }
+
+ private:
+  SharedContext* shared_;
+};
+
+}  // namespace
+
+static void Dispatch(std::string event, SharedContext* starting) {
+  StartingCount starting_count(starting);
   if (event.empty() || event[0] < 'a' || event[0] > 'l') return;
   char letter = event[0];
   bool request_thread = letter == 'j' || letter == 'k' || letter == 'l';
@@ -112,6 +156,7 @@ void DispatchEventString(std::string event) {
   SharedContext* shared = LiveContext(ReadReference(words[1]));
   std::unique_ptr<ThreadHandle> handle;
   if (shared != nullptr) handle = MakeThreadHandle(words[0], shared);
+  starting_count.Release();
   if (handle == nullptr) return BadSharedData(letter);
 
   if (!request_thread) return RunLoop(letter, *handle);

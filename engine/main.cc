@@ -41,7 +41,7 @@ void Shutdown(os::Window& window) {
     engine::SharedContext& shared = *running;
     shared.traceList = nullptr;
     engine::SetStop(shared, engine::kStopRequested);
-    workers_ended = shared.wake.WaitFor(kShutdownWaitMs, [&] { return shared.liveThreads <= 0; });
+    workers_ended = shared.wake.WaitFor(kShutdownWaitMs, [&] { return engine::WorkersAlive(shared) <= 0; });
     std::string wtemp = shared.programDir + "/wtemp";
     os::SweepFolderByAge(wtemp, 0);
     os::RemoveFolder(wtemp);

@@ -65,6 +65,10 @@ SharedContext* LiveContext(long reference) {
   return Live().count(candidate) != 0 ? candidate : nullptr;
 }
 
+int WorkersAlive(const SharedContext& shared) {
+  return shared.liveThreads.load() + shared.startingThreads.load();
+}
+
 void IncrementPending(SharedContext& shared, int type) {
   ++shared.pending[type];
   shared.wake.Notify();

@@ -90,6 +90,9 @@ struct SharedContext {
   std::string programDirUrl;
   uint32_t linesInView = 30;
   std::atomic<int16_t> liveThreads{0};
+  // Workers started but not yet holding their handle: shutdown waits for
+  // them too, or it could free the context under a thread about to use it.
+  std::atomic<int16_t> startingThreads{0};
   std::array<std::atomic<uint16_t>, kEventTypes> pending{};
   std::array<std::atomic<int16_t>, kEventTypes> sequence{};
 
@@ -141,6 +144,10 @@ inline void Notify(SharedContext& shared) {
 // Whether `reference` (a number read back from an event string) names a
 // shared context that exists now.
 SharedContext* LiveContext(long reference);
+
+// Threads that may still read the context: the counted handles and the
+// workers started but not yet running. Shutdown waits for this to reach 0.
+int WorkersAlive(const SharedContext& shared);
 
 // Adds one to `pending[type]` and wakes the loops; DecrementPending never
 // goes below 0.

@@ -173,6 +173,8 @@ VXStatus VXDatabaseGetProperty(VXHandle database, uint32_t property, void* value
     case kDbPropEncryptionLevel: return Number(value, size, static_cast<int32_t>(store->InfoNumber("encryption_level", 0)));
     case kDbPropEncrypted: return Number(value, size, 0);
     case kDbPropBatch: return Number(value, size, store->in_batch() ? 1 : 0);
+    case 0x40000000:  // the core handle (ledra/core_calls.h): the same handle here
+      return Number(value, size, static_cast<int32_t>(database));
     case kDbPropSequence: {
       int64_t seq = 0;
       if (VXStatus s = store->Counters(&seq, nullptr); s != kVXOk) return s;

@@ -252,6 +252,11 @@ std::string DatetimeFormat(const Datetime& value) {
   return buffer;
 }
 
+bool DatetimeValid(const Datetime& value) {
+  if (!value.has_date) return value.ticks >= 0 && value.ticks < kTicksPerDay;
+  return DaysInRange(FloorDiv(value.ticks, kTicksPerDay));
+}
+
 int DatetimeCompare(const Datetime& a, const Datetime& b) {
   if (a.ticks < b.ticks) return -1;
   return a.ticks > b.ticks ? 1 : 0;

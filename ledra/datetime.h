@@ -78,6 +78,11 @@ Datetime DatetimeToday();
 // value "HH:MM:SS". Hundredths are not written.
 std::string DatetimeFormat(const Datetime& value);
 
+// True when the value lies in the years 1 to 9999 (a time-only value:
+// within one day). Values read from outside are checked with it before any
+// arithmetic.
+bool DatetimeValid(const Datetime& value);
+
 // -1, 0 or 1 as a is earlier than, equal to or later than b.
 int DatetimeCompare(const Datetime& a, const Datetime& b);
 

@@ -265,6 +265,7 @@ VXStatus VXDocumentGetProperty(VXHandle document, uint32_t property, void* value
       return kVXOk;
     case kDocPropTitleLength: return number(static_cast<int64_t>(DisplayTitle(note).size()), false);
     case kDocPropResponse: return number(note.has_parent ? 1 : 0, false);
+    case 0x40000000: return number(document, false);  // the core handle (ledra/core_calls.h)
     case kDocPropParent: return unid(note.has_parent ? note.parent : VXUnid{});
     default:
       return Fail(kVXBadArgument, "Document property " + std::to_string(property) + " is not known");

@@ -157,7 +157,7 @@ VXStatus NoteStore::Prepare(sqlite3_stmt** stmt, const char* sql) {
 }
 
 VXStatus NoteStore::Open(const std::string& file, const std::string& label, int lock_wait_ms,
-                         std::unique_ptr<NoteStore>* out) {
+                         std::unique_ptr<NoteStore>* out, bool full_sync) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) return Fail(kVXDatabaseNotFound, label + " not found");
   std::unique_ptr<NoteStore> store(new NoteStore(file, label));
@@ -170,7 +170,9 @@ VXStatus NoteStore::Open(const std::string& file, const std::string& label, int 
   // WAL lets readers and one writer of other processes work at once;
   // synchronous=NORMAL keeps every committed save across a process crash
   // (the WAL is synced at checkpoints), which is what the store promises.
-  if (VXStatus s = store->Exec("PRAGMA synchronous=NORMAL"); s != kVXOk) return s;
+  if (VXStatus s = store->Exec(full_sync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL"); s != kVXOk) {
+    return s;
+  }
   // 32 MB of page cache: a batch of many saves then stays in memory.
   if (VXStatus s = store->Exec("PRAGMA cache_size=-32768"); s != kVXOk) return s;
   Stmt format;

@@ -4,9 +4,11 @@
 // connections use a file at once (WAL journal, busy time-out).
 //
 // Schema (format "ledra-store 1"):
-//   info(key TEXT PRIMARY KEY, value)        title, replica id, template names,
-//                                            default form/view, cut-off, options,
-//                                            encryption level, full-text state
+//   info(key TEXT PRIMARY KEY, value)        one row per key: format, title,
+//       replica_id ("W1 W2" in decimal), created (ticks), template,
+//       design_template, default_form, default_view (note ids), cutoff_days,
+//       repl_options, cutoff (ticks), encryption_level (requested, never applied),
+//       ft_present (0/1) and ft_updated (ticks) for the full-text module
 //   notes(note_id INTEGER PRIMARY KEY, unid BLOB UNIQUE, class,
 //         created, modified, seq, parent BLOB, deleted, local_stub, items BLOB)
 //       A deleted note stays as a stub (deleted=1, no items) carrying the
@@ -62,8 +64,12 @@ class NoteStore {
 
   // Opens an existing database file. label names it in messages
   // ("Database Local!!x.ldf"). lock_wait_ms bounds waits for other writers.
+  // full_sync: every commit is synced to disk (survives power loss, slower);
+  // otherwise commits survive any crash of the program, and the WAL is
+  // synced at checkpoints.
   [[nodiscard]] static VXStatus Open(const std::string& file, const std::string& label,
-                                     int lock_wait_ms, std::unique_ptr<NoteStore>* out);
+                                     int lock_wait_ms, std::unique_ptr<NoteStore>* out,
+                                     bool full_sync = false);
   // Makes a new database file; fails with kVXDatabaseExists when it exists.
   [[nodiscard]] static VXStatus Create(const std::string& file, const std::string& label,
                                        const std::string& title, const uint32_t replica_id[2]);

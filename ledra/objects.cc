@@ -43,7 +43,10 @@ VXStatus OpenDatabaseObject(const std::string& server, const std::string& path, 
   auto db = std::make_shared<Database>();
   db->server = server;
   db->path = clean;
-  if (VXStatus s = NoteStore::Open(file, DatabaseLabel(server, path), LockWaitMs(flags), &db->store);
+  // Synchronous=FULL in ledra.ini syncs every save (power-loss safe).
+  std::string sync;
+  bool full_sync = ReadSetting("Synchronous", &sync) == kVXOk && (sync == "FULL" || sync == "full");
+  if (VXStatus s = NoteStore::Open(file, DatabaseLabel(server, path), LockWaitMs(flags), &db->store, full_sync);
       s != kVXOk) {
     return s;
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "ledra/formula/formula_calls.h"
 #include "ledra/objects.h"
 #include "ledra/settings.h"
 #include "ledra/vxapi.h"
@@ -74,6 +75,7 @@ VXStatus _VXInit(uint32_t /*version*/, void*, void*, void*) {
     return Fail(kVXSettingsError, "The data directory " + *dir + " (Directory= in " + file +
                                       ") does not exist and cannot be made");
   }
+  RegisterFormulaModule();
   initialised = true;
   return kVXOk;
 }

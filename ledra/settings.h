@@ -4,7 +4,9 @@
 // and the environment strings (any other NAME=VALUE line). The file is
 // ledra.ini in the working folder, or the file named by the environment
 // variable CORVANE_LEDRA_INI (tests). Relative directories are relative to
-// the file's folder. Updates take an exclusive lock on "<file>.lock", write a
+// the file's folder. Synchronous=FULL makes every save wait until it is on
+// disk (safe against power loss; the default keeps every returned save
+// across a crash of the program). Updates take an exclusive lock on "<file>.lock", write a
 // temporary file and rename it over the old one, so several processes can
 // set strings at once without losing each other's values.
 #pragma once

@@ -52,6 +52,7 @@ inline constexpr VXStatus kVXValidationFailed = 0x80000113;
 inline constexpr VXStatus kVXWrongType = 0x80000114;
 inline constexpr VXStatus kVXNotAllowed = 0x80000115;     // see database property 5
 inline constexpr VXStatus kVXSettingsError = 0x80000116;  // ledra.ini unreadable or unwritable
+inline constexpr VXStatus kVXFormulaError = 0x80000117;   // a formula does not compile or fails when evaluated
 inline constexpr VXStatus kVXNoSuchForm = 0x80000801;
 
 // List codes: the first call of a walk passes kVXListFirst, the next ones
@@ -163,6 +164,8 @@ inline constexpr uint32_t kVXClassReplFormula = 2048;
 //   20 VXUnid  parent UNID; writing it makes the document a response of
 //              that document, writing all-zero makes it a main document
 //
+// Property 0x40000000 of a database or document handle gives its ledcore
+//   core handle (ledra/core_calls.h): the same handle in this platform.
 // Open flags (VXDatabaseOpen):   0 plain; 2 job mode: wait up to 120 s for
 //   locks; 128 the caller keeps the handle across requests (no effect).
 // Close flags (VXDatabaseClose): 0 final; 2 release (same effect here).

@@ -19,6 +19,7 @@
 #include "ledra/last_error.h"
 #include "ledra/note_store.h"
 #include "ledra/settings.h"
+#include "ledra/tool/eval_command.h"
 #include "ledra/vxapi.h"
 
 namespace {
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "  load PATH FILE              add or replace documents from JSON lines (- = stdin)\n"
     "  check PATH                  integrity check; exit status 1 when damaged\n"
     "  env NAME [VALUE]            read or set an environment string of ledra.ini\n"
+    "  eval PATH NOTEID FORMULA    evaluate a formula on a document\n"
     "\n"
     "PATH is a database file. ledra.ini is read from the working folder, or from\n"
     "the file named by CORVANE_LEDRA_INI. 'ledra COMMAND --help' explains one command.\n";
@@ -324,6 +326,7 @@ int main(int argc, char** argv) {
     if (command == "load") return Load(args);
     if (command == "check") return Check(args);
     if (command == "env") return Env(args);
+    if (command == "eval") return EvalCommand(args);
   } catch (const std::exception& e) {
     std::cerr << "ledra: " << command << ": " << e.what() << "\n";
     return 1;

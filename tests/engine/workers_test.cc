@@ -64,6 +64,19 @@ TEST_F(Workers, BadSharedContextEndsTheThreadWithTheMessage) {
   }
 }
 
+// A worker counts from the moment it is started, so a shutdown right after
+// the start cannot free the context under it; a string that starts nothing
+// gives the count back.
+TEST_F(Workers, StartedWorkersAreCountedUntilTheyEnd) {
+  os::TraceList trace;
+  os::SetDesktopTrace(&trace);
+  ASSERT_TRUE(engine::StartWorker('m', 1, shared_.get(), ""));  // no such letter
+  ASSERT_TRUE(engine::StartWorker('g', 1, shared_.get(), ""));  // ends at once
+  EXPECT_TRUE(shared_->wake.WaitFor(5000, [&] { return engine::WorkersAlive(*shared_) == 0; }));
+  os::SetDesktopTrace(&trace_);
+  EXPECT_TRUE(trace.Lines().empty());
+}
+
 TEST_F(Workers, SequenceNumbersWrapFrom99To0) {
   shared_->sequence[engine::kDatabaseRequest] = 97;
   std::vector<int> got;

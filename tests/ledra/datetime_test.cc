@@ -150,6 +150,16 @@ TEST(Datetime, NowAndToday) {
   EXPECT_GT(DatetimeYear(now), 2000);
 }
 
+TEST(Datetime, Valid) {
+  EXPECT_TRUE(DatetimeValid(Parsed("1/1/0001")));
+  EXPECT_TRUE(DatetimeValid(Parsed("12/31/9999 23:59:59")));
+  EXPECT_TRUE(DatetimeValid(Parsed("23:59")));
+  EXPECT_FALSE(DatetimeValid(Datetime{INT64_MAX, true, true}));
+  EXPECT_FALSE(DatetimeValid(Datetime{INT64_MIN, true, false}));
+  EXPECT_FALSE(DatetimeValid(Datetime{kTicksPerDay, false, true}));
+  EXPECT_FALSE(DatetimeValid(Datetime{-1, false, true}));
+}
+
 TEST(Datetime, FromPartsRejectsImpossible) {
   Datetime value;
   EXPECT_TRUE(DatetimeFromParts(2024, 2, 29, 23, 59, 59, &value));
