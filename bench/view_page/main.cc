@@ -73,19 +73,25 @@ bool MakeDatabase(const std::string& folder, const std::string& name, int docume
 }
 
 struct Figures {
-  double median_ms = 0;
-  double p90_ms = 0;
+  double median_ms[3] = {};
   size_t bytes = 0;
 };
 
-Figures Measure(uint16_t port, const std::string& database, int documents, int count) {
+// The three pages, each requested count times by turns: the first page
+// ("B"), the page after it ("N"), and a page in the middle of the view
+// whose top is set by argument 3 ("r": back to that top; "R" would also
+// refresh the index, which is timed separately below).
+constexpr const char* kKinds[3] = {"B", "N", "r"};
+
+Figures Measure(uint16_t port, const std::string& database, int documents, int count,
+                double* refresh_ms) {
   const std::string base = "http://[kv]/Local:/" + database + ":/V/Cats/";
   const std::string middle = std::to_string(std::max(1, documents / 200)) + ".50";
-  const std::string urls[] = {base + "B/", base + "R/" + middle + "/", base + "N/"};
+  const std::string urls[3] = {base + "B/", base + "N/", base + "r/" + middle + "/"};
   for (const std::string& url : urls) (void)Exchange(port, url);  // opens, builds the index
-  std::vector<double> ms;
+  std::vector<double> ms[3];
   Figures figures;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count * 3; ++i) {
     const std::string& url = urls[i % 3];
     auto start = std::chrono::steady_clock::now();
     std::string reply = Exchange(port, url);
@@ -95,11 +101,21 @@ Figures Measure(uint16_t port, const std::string& database, int documents, int c
       std::exit(1);
     }
     figures.bytes = std::max(figures.bytes, reply.size());
-    ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    ms[i % 3].push_back(std::chrono::duration<double, std::milli>(end - start).count());
   }
-  std::sort(ms.begin(), ms.end());
-  figures.median_ms = ms[ms.size() / 2];
-  figures.p90_ms = ms[ms.size() * 9 / 10];
+  for (int k = 0; k < 3; ++k) {
+    std::sort(ms[k].begin(), ms[k].end());
+    figures.median_ms[k] = ms[k][ms[k].size() / 2];
+  }
+  // "R" (the body frame of a frameset) refreshes the index first.
+  std::vector<double> refresh;
+  for (int i = 0; i < 5; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    (void)Exchange(port, base + "R/");
+    refresh.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(refresh.begin(), refresh.end());
+  *refresh_ms = refresh[2];
   return figures;
 }
 
@@ -139,8 +155,9 @@ int main(int argc, char** argv) {
   if (shared->stop != 0 || !engine::StartWorker('a', 1, shared.get(), "")) return 1;
   uint16_t port = shared->localPort;
 
-  Figures small_figures = Measure(port, "small.ldf", small, count);
-  Figures large_figures = Measure(port, "large.ldf", large, count);
+  double small_refresh = 0, large_refresh = 0;
+  Figures small_figures = Measure(port, "small.ldf", small, count, &small_refresh);
+  Figures large_figures = Measure(port, "large.ldf", large, count, &large_refresh);
 
   engine::SetStop(*shared, engine::kStopRequested);
   bool ended = shared->wake.WaitFor(10000, [&] { return shared->liveThreads == 0; });
@@ -149,15 +166,21 @@ int main(int argc, char** argv) {
   std::error_code ec;
   fs::remove_all(folder, ec);
 
-  std::printf("view_page_bench: 30-row pages of a categorised view through corvex, %d requests each\n",
+  std::printf("view_page_bench: 30-row pages of a categorised view through corvex, %d requests a page\n",
               count);
   std::printf("  (databases made in %.1f s)\n", make_s);
-  std::printf("  %6d documents  median %.2f ms  p90 %.2f ms  (page %zu bytes)\n", small,
-              small_figures.median_ms, small_figures.p90_ms, small_figures.bytes);
-  std::printf("  %6d documents  median %.2f ms  p90 %.2f ms  (page %zu bytes)\n", large,
-              large_figures.median_ms, large_figures.p90_ms, large_figures.bytes);
-  double ratio = large_figures.median_ms / small_figures.median_ms;
-  std::printf("  ratio %.2f  (goal: under 20 ms at %d and a ratio under 2: %s)\n", ratio, large,
-              large_figures.median_ms < 20.0 && ratio < 2.0 ? "met" : "NOT met");
+  double worst_ratio = 0, worst_large = 0;
+  for (int k = 0; k < 3; ++k) {
+    double ratio = large_figures.median_ms[k] / small_figures.median_ms[k];
+    worst_ratio = std::max(worst_ratio, ratio);
+    worst_large = std::max(worst_large, large_figures.median_ms[k]);
+    std::printf("  page %s: %6d documents median %6.2f ms   %6d documents median %6.2f ms   ratio %.2f\n",
+                kKinds[k], small, small_figures.median_ms[k], large, large_figures.median_ms[k], ratio);
+  }
+  std::printf("  page R (refresh first): %6d documents %.2f ms   %6d documents %.2f ms   ratio %.2f\n", small,
+              small_refresh, large, large_refresh, large_refresh / small_refresh);
+  std::printf("  page size up to %zu bytes\n", large_figures.bytes);
+  std::printf("  goal: under 20 ms at %d documents and a ratio under 2: %s (worst %.2f ms, ratio %.2f)\n",
+              large, worst_large < 20.0 && worst_ratio < 2.0 ? "met" : "NOT met", worst_large, worst_ratio);
   return 0;
 }

@@ -130,6 +130,69 @@ TEST_F(ViewPages, FullTextResultsCarryScoresUntilTheSearchBarCloses) {
   EXPECT_NE(page.find("Holiday plans"), std::string::npos);
 }
 
+std::string operations_called;
+
+TEST_F(ViewPages, SubcommandsReachTheViewOperations) {
+  browser::ViewOperations& ops = browser::Operations();
+  ops.categorize = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) {
+    operations_called += "categorize;";
+  };
+  ops.deleteSelected = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) {
+    operations_called += "delete selected;";
+  };
+  ops.deleteMarked = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) {
+    operations_called += "delete marked;";
+  };
+  ops.clipboard = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&, char kind) {
+    operations_called += std::string("clipboard ") + kind + ";";
+  };
+  ops.rangeSelection = [](platform::ViewRecord&, const std::string& id) {
+    operations_called += "range to " + id + ";";
+  };
+  ops.search = [](engine::ThreadHandle&, const std::string& url, platform::ViewRecord&, VXHandle) {
+    operations_called += "search " + url.substr(url.find('?')) + ";";
+  };
+  ops.linesPerPageDialog = [](engine::ThreadHandle& handle) {
+    operations_called += "lines;";
+    handle.shared->linesInView = 3;
+  };
+  const std::string v = std::string(kDiscuss) + "All Documents/";
+  const std::string redirect = "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/";
+  const std::string page = "HTTP/1.1 200 OK \n\n<HTML>\n";
+  struct {
+    const char* url;
+    bool ctrl;
+    const char* called;
+    std::string reply_start;
+  } cases[] = {
+      {"C/", false, "categorize;", redirect + "V/4/R/\n\n"},
+      {"Cd/1/13/", false, "categorize;", redirect + "D/13/Cd/1/All Documents\n\n" + redirect + "V/4/R/\n\n"},
+      {"DX/", false, "delete selected;", redirect + "V/4/LR/\n\n" + page},
+      {"DE/", false, "delete marked;", page},
+      {"vX/", false, "clipboard X;", page},
+      {"vC/", false, "clipboard C;", page},
+      {"vP/", false, "clipboard P;", page},
+      {"XL/", false, "lines;", page},
+      {"FS/?SearchText=ship&S=Search", false, "search ?SearchText=ship&S=Search;", page},
+      {"Sx/1/9/", true, "range to 9;", page},
+      {"Sxd/1/13/", false, "", redirect + "D/13/Sxd/1/All Documents\n\n"},
+  };
+  for (const auto& c : cases) {
+    operations_called.clear();
+    os::SetKeyStateHook([&](os::Key key) { return c.ctrl && key == os::Key::kCtrl; });
+    std::string reply = Get(v + c.url);
+    EXPECT_EQ(operations_called, c.called) << c.url;
+    EXPECT_EQ(reply.substr(0, c.reply_start.size()), c.reply_start) << c.url;
+    if (c.reply_start.find("HTTP/1.1") == std::string::npos)
+      EXPECT_EQ(reply, c.reply_start) << c.url;
+  }
+  os::SetKeyStateHook(nullptr);
+  // XL read linesInView again: three rows a page.
+  std::string three = Get(v + "B/");
+  EXPECT_NE(three.find("1 to 3 of 5"), std::string::npos) << three;
+  browser::Operations() = browser::ViewOperations{};
+}
+
 TEST_F(ViewPages, SelectAllTwiceReturnsToNoSelection) {
   std::string v = std::string(kDiscuss) + "All Documents/";
   Check("all", v + "SA/");
