@@ -173,8 +173,9 @@ VXStatus NoteStore::Open(const std::string& file, const std::string& label, int 
   if (VXStatus s = store->Exec(full_sync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL"); s != kVXOk) {
     return s;
   }
-  // 32 MB of page cache: a batch of many saves then stays in memory.
-  if (VXStatus s = store->Exec("PRAGMA cache_size=-32768"); s != kVXOk) return s;
+  // Up to 64 MB of page cache (taken only as used): a batch of many saves
+  // then stays in memory instead of spilling into the WAL mid-transaction.
+  if (VXStatus s = store->Exec("PRAGMA cache_size=-65536"); s != kVXOk) return s;
   Stmt format;
   if (sqlite3_prepare_v2(store->db_, "SELECT value FROM info WHERE key='format'", -1, &format.s,
                          nullptr) != SQLITE_OK ||
@@ -214,7 +215,10 @@ VXStatus NoteStore::Create(const std::string& file, const std::string& label,
       ::unlink(temp.c_str());
       return s;
     }
-    VXStatus s = store->Exec("PRAGMA journal_mode=WAL");
+    // 8 KB pages: a note row with its items blob (a few hundred bytes) and
+    // the three indexes split pages less often than with 4 KB.
+    VXStatus s = store->Exec("PRAGMA page_size=8192");
+    if (s == kVXOk) s = store->Exec("PRAGMA journal_mode=WAL");
     if (s == kVXOk) s = store->Exec("BEGIN");
     if (s == kVXOk) s = store->Exec(kSchema);
     auto set = [&](const char* key, const std::string& value) {

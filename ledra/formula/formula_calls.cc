@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,19 @@ std::string DatabaseText(VXHandle database, uint32_t property) {
   return buffer;
 }
 
-VXStatus Prepare(VXHandle document, Target* target) {
+// The document and its form; cheap, so that saves of documents whose form
+// has no formulas cost nothing more.
+VXStatus FindForm(VXHandle document, Target* target) {
   if (VXStatus s = GetDocument(document, &target->doc); s != kVXOk) return s;
+  int32_t form = 0;
+  if (VXDocumentGetProperty(document, kDocPropForm, &form, sizeof form) == kVXOk) {
+    target->form = static_cast<VXNoteId>(form);
+  }
+  return kVXOk;
+}
+
+// What formulas ask of the database and the user.
+void Prepare(Target* target) {
   const VXHandle database = target->doc->database_handle;
   target->context.database_title = DatabaseText(database, kDbPropTitle);
   target->context.database_server = DatabaseText(database, kDbPropServer);
@@ -48,41 +60,48 @@ VXStatus Prepare(VXHandle document, Target* target) {
   target->context.database_file = DatabaseText(database, kDbPropPath);
   char user[kVXPathSize] = {};
   if (VXGetProperty(kVXPropUserName, user, sizeof user) == kVXOk) target->context.user_name = user;
-  int32_t form = 0;
-  if (VXDocumentGetProperty(document, kDocPropForm, &form, sizeof form) == kVXOk) {
-    target->form = static_cast<VXNoteId>(form);
-  }
-  return kVXOk;
 }
 
-// The formulas of the fields of a form, in field order.
-std::vector<FieldFormulas> FormFormulas(VXHandle database, VXNoteId form) {
+bool AnyFormula(const std::vector<FieldFormulas>& fields, std::string FieldFormulas::*which) {
+  for (const FieldFormulas& field : fields) {
+    if (!(field.*which).empty()) return true;
+  }
+  return false;
+}
+
+// The formulas of the fields of a form, in field order, from the form's
+// "$Fields" design item. Read directly rather than through VXFieldList, whose
+// walk position belongs to the caller (a save inside a field walk must not
+// move it).
+std::vector<FieldFormulas> FormFormulas(Database& db, VXNoteId form) {
   std::vector<FieldFormulas> fields;
   if (form == 0) return fields;
-  std::vector<std::string> names;
-  char name[kVXNameSize];
-  for (uint32_t code = kVXListFirst;
-       VXFieldList(database, form, code, name, sizeof name) == kVXOk; code = kVXListNext) {
-    names.emplace_back(name);
+  Note note;
+  {
+    std::lock_guard<std::mutex> lock(db.mutex);
+    if (db.store->Load(form, &note) != kVXOk) return fields;
   }
-  for (const std::string& field_name : names) {
-    VXFieldRecord record;
-    if (VXFieldFetch(database, form, field_name.c_str(), &record) != kVXOk) continue;
-    FieldFormulas field;
-    field.name = record.name;
-    if (record.default_formula != nullptr) field.default_formula = record.default_formula;
-    if (record.computed != nullptr) field.computed = record.computed;
-    if (record.validation != nullptr) field.validation = record.validation;
-    fields.push_back(std::move(field));
+  const nlohmann::json list = nlohmann::json::parse(TextItem(note, "$Fields"), nullptr, false);
+  if (!list.is_array()) return fields;
+  auto text = [](const nlohmann::json& field, const char* key) {
+    auto it = field.find(key);
+    return it != field.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  for (const nlohmann::json& field : list) {
+    if (!field.is_object()) continue;
+    fields.push_back({text(field, "name"), text(field, "default"), text(field, "computed"),
+                      text(field, "validation")});
   }
   return fields;
 }
 
 VXStatus FillDefaults(VXHandle document) {
   Target target;
-  if (VXStatus s = Prepare(document, &target); s != kVXOk) return s;
+  if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
   const std::vector<FieldFormulas> fields =
-      FormFormulas(target.doc->database_handle, target.form);
+      FormFormulas(*target.doc->database, target.form);
+  if (!AnyFormula(fields, &FieldFormulas::default_formula)) return kVXOk;
+  Prepare(&target);
   std::lock_guard<std::mutex> lock(target.doc->mutex);
   NoteDocument note(&target.doc->note, &target.context);
   FormulaOptions options;
@@ -98,9 +117,11 @@ VXStatus FillDefaults(VXHandle document) {
 // (the scheduler saves a schedule this way before it starts the job).
 VXStatus ComputeFields(VXHandle document) {
   Target target;
-  if (VXStatus s = Prepare(document, &target); s != kVXOk) return s;
+  if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
   const std::vector<FieldFormulas> fields =
-      FormFormulas(target.doc->database_handle, target.form);
+      FormFormulas(*target.doc->database, target.form);
+  if (!AnyFormula(fields, &FieldFormulas::computed)) return kVXOk;
+  Prepare(&target);
   std::lock_guard<std::mutex> lock(target.doc->mutex);
   NoteDocument note(&target.doc->note, &target.context);
   for (const FieldFormulas& field : fields) {
@@ -114,9 +135,11 @@ VXStatus ComputeFields(VXHandle document) {
 
 VXStatus Validate(VXHandle document, char* message, uint32_t size) {
   Target target;
-  if (VXStatus s = Prepare(document, &target); s != kVXOk) return s;
+  if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
   const std::vector<FieldFormulas> fields =
-      FormFormulas(target.doc->database_handle, target.form);
+      FormFormulas(*target.doc->database, target.form);
+  if (!AnyFormula(fields, &FieldFormulas::validation)) return kVXOk;
+  Prepare(&target);
   std::string failure;
   bool valid = true;
   {
@@ -133,7 +156,8 @@ VXStatus Validate(VXHandle document, char* message, uint32_t size) {
 VXStatus Execute(VXHandle document, const char* text, uint32_t length, uint32_t /*flags*/) {
   if (text == nullptr) return Fail(kVXBadArgument, "Execute: no formula given");
   Target target;
-  if (VXStatus s = Prepare(document, &target); s != kVXOk) return s;
+  if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
+  Prepare(&target);
   const std::string_view source(text, length != 0 ? length : std::strlen(text));
   Formula formula;
   FormulaSyntaxError error;

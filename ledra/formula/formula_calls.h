@@ -20,14 +20,15 @@ void RegisterFormulaModule();
 
 }  // namespace ledra
 
-// ledcore: compiles formula text (length bytes; 0: up to its 0) into a new
+// ledcore ordinal 2040: compiles formula text (length bytes; 0: up to its 0) into a new
 // memory handle holding the compiled form (what an item of type 1536
 // holds) and its length. On failure *formula is 0 and the status is
 // kVXFormulaError with "<message> at position <n>" for VXErrorFetch.
 [[nodiscard]] VXStatus LCFormulaCompile(const char* text, uint32_t length, VXHandle* formula,
                                         uint32_t* formula_length);
 // ledcore: the text of a compiled formula, as a new memory handle and its
-// length (no terminating 0). Fails with kVXFormulaError when the bytes are
+// length (no terminating 0); the formula half of ordinal 2045 (the text
+// after an action record). Fails with kVXFormulaError when the bytes are
 // not a compiled formula.
 [[nodiscard]] VXStatus LCFormulaDecompile(const void* compiled, uint32_t length, VXHandle* text,
                                           uint32_t* text_length);
