@@ -21,7 +21,7 @@ struct ActionContext {
   VXNoteId formId = 0;
   VXNoteId documentId = 0;
   int32_t navigatorForm = 0;
-  int32_t spareWord = 0;  // not read by the expander
+  int32_t spareWord = 0;                    // not read by the expander
   std::optional<std::string> positionText;  // ViewFolderLocale
   std::optional<std::string> frameName;     // ViewBodyWin
   std::optional<std::string> targetName;    // DocBodyWin

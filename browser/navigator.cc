@@ -165,9 +165,9 @@ int NavigatorCommand(const std::string& reply_path, engine::DatabaseRequest& req
       WriteFile(reply_path, std::string(common::kReplyRedirectLfPrefix) + location);
       return 1;
     }
-    ActionContext context = MakeActionContext(handle, db, nullptr, &request, 0, 0,
-                                              db->navigatorForm, 0, std::nullopt, std::nullopt,
-                                              std::nullopt, std::nullopt, std::nullopt);
+    ActionContext context =
+        MakeActionContext(handle, db, nullptr, &request, 0, 0, db->navigatorForm, 0, std::nullopt,
+                          std::nullopt, std::nullopt, std::nullopt, std::nullopt);
     std::string page;
     (void)CommandPanel(&page, context);
     WriteFile(reply_path, page);

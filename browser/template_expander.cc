@@ -24,12 +24,39 @@ namespace {
 // The names in the order they are tried: a longer name listed first wins
 // over its prefix (ActiveWebDatabaseTitle before ActiveWebDatabase).
 enum class Var {
-  kInclude, kGeneralArg1, kMainTargetFrame, kProgramDir, kNetState, kServerName, kDBFileName,
-  kDatabaseTitle, kActiveWebDatabaseTitle, kActiveWebDatabase, kCorvjobsicaContext,
-  kViewFolderName, kViewFolderColHeaders, kDocPreviewState, kSearchBarState, kViewFolderID,
-  kNextSelectAllState, kNextSearchBarState, kNextPreviewState, kFormName, kFormID, kDocID,
-  kItemInCurrentDoc, kJSItemInCurrentDoc, kViewFolderLocale, kAdverb, kKind, kRefererURL,
-  kSelfURL, kCNavigatorID, kViewBodyWin, kDocBodyWin, kCNavigatorName,
+  kInclude,
+  kGeneralArg1,
+  kMainTargetFrame,
+  kProgramDir,
+  kNetState,
+  kServerName,
+  kDBFileName,
+  kDatabaseTitle,
+  kActiveWebDatabaseTitle,
+  kActiveWebDatabase,
+  kCorvjobsicaContext,
+  kViewFolderName,
+  kViewFolderColHeaders,
+  kDocPreviewState,
+  kSearchBarState,
+  kViewFolderID,
+  kNextSelectAllState,
+  kNextSearchBarState,
+  kNextPreviewState,
+  kFormName,
+  kFormID,
+  kDocID,
+  kItemInCurrentDoc,
+  kJSItemInCurrentDoc,
+  kViewFolderLocale,
+  kAdverb,
+  kKind,
+  kRefererURL,
+  kSelfURL,
+  kCNavigatorID,
+  kViewBodyWin,
+  kDocBodyWin,
+  kCNavigatorName,
 };
 
 struct Name {
@@ -316,7 +343,8 @@ size_t Expander::Value(Var var, std::string_view rest) {
       if (db != nullptr && c.navigatorForm != 0 && c.navigatorForm != -1) {
         std::string name = FormDisplayName(db->handle, static_cast<VXNoteId>(c.navigatorForm));
         size_t colon = name.find(':');
-        if (colon != std::string::npos && colon + 2 <= name.size()) out->append(name.substr(colon + 2));
+        if (colon != std::string::npos && colon + 2 <= name.size())
+          out->append(name.substr(colon + 2));
       }
       break;
   }

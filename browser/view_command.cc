@@ -59,9 +59,9 @@ void Redirect(ViewRequest& v, const char* kind) {
 // The read frameset of the document whose id is argument 4.
 void DocumentRedirect(ViewRequest& v) {
   v.out += common::kReplyRedirectLfPrefix;
-  v.out += Format("http://[kv]/%s:/%s:/%s/%s/%s/%s/%s\n\n", v.server.c_str(), v.database.c_str(),
-                  "D", v.argument4.c_str(), v.argument2.c_str(), v.argument3.c_str(),
-                  v.argument1.c_str());
+  v.out +=
+      Format("http://[kv]/%s:/%s:/%s/%s/%s/%s/%s\n\n", v.server.c_str(), v.database.c_str(), "D",
+             v.argument4.c_str(), v.argument2.c_str(), v.argument3.c_str(), v.argument1.c_str());
 }
 
 // Adds the document at the current line to the selection unless it is in.

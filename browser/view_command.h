@@ -16,7 +16,7 @@ namespace browser {
 
 // Process-wide page state: one copy for every view and request.
 struct PageState {
-  uint32_t linesPerPage = 30;  // linesInView, read again at every request
+  uint32_t linesPerPage = 30;               // linesInView, read again at every request
   int sectionOpen[6] = {0, 1, 0, 0, 0, 0};  // 1 Dashboard, 2 Views, 3 Edit View, 4 spare, 5 Compose
   int32_t navigatorSize = 25;
   std::string databaseTitle;
@@ -26,12 +26,12 @@ PageState& Page();
 // The view commands that act on documents and the lines-per-page dialog.
 // Until they are installed each does nothing.
 struct ViewOperations {
-  void (*categorize)(engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) =
-      nullptr;
-  void (*deleteSelected)(engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) =
-      nullptr;
-  void (*deleteMarked)(engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) =
-      nullptr;
+  void (*categorize)(engine::ThreadHandle&, platform::OpenDatabase&,
+                     platform::ViewRecord&) = nullptr;
+  void (*deleteSelected)(engine::ThreadHandle&, platform::OpenDatabase&,
+                         platform::ViewRecord&) = nullptr;
+  void (*deleteMarked)(engine::ThreadHandle&, platform::OpenDatabase&,
+                       platform::ViewRecord&) = nullptr;
   // kind 'X' cut, 'C' copy, 'P' paste.
   void (*clipboard)(engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&,
                     char kind) = nullptr;

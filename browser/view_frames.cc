@@ -37,8 +37,10 @@ std::string CommandFrame(const ViewRequest& v) {
 std::string QuoteEscaped(const std::string& name) {
   std::string out;
   for (char c : name) {
-    if (c == '\'') out += "\\'";
-    else out += c;
+    if (c == '\'')
+      out += "\\'";
+    else
+      out += c;
   }
   return out;
 }
@@ -75,7 +77,8 @@ std::string SectionToggle(const ViewRequest& v, int section, const char* title) 
 std::string Button(const ViewRequest& v, const char* target, const std::string& url,
                    const char* label, const char* alt, const char* image_attributes = "") {
   return Format(
-      "\n <A TARGET=\"%s\" HREF=\"%s\" OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('%s');\">"
+      "\n <A TARGET=\"%s\" HREF=\"%s\" OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return "
+      "kvJS_Over('%s');\">"
       "<IMG BORDER=0%s SRC=\"file://%s/images/smbutton.gif\" ALT=\"%s\"> %s</A>",
       target, url.c_str(), label, image_attributes, v.handle.shared->programDirUrl.c_str(), alt,
       label);
@@ -83,13 +86,20 @@ std::string Button(const ViewRequest& v, const char* target, const std::string& 
 
 const char* MailIcon(uint16_t mail_class) {
   switch (mail_class) {
-    case 1: return "%c_inbox.gif";
-    case 2: return "%c_drafts.gif";
-    case 3: return "%c_sent.gif";
-    case 4: return "%c_all.gif";
-    case 5: return "%c_todo.gif";
-    case 6: return "%c_trash.gif";
-    default: return "%c_magnif.gif";
+    case 1:
+      return "%c_inbox.gif";
+    case 2:
+      return "%c_drafts.gif";
+    case 3:
+      return "%c_sent.gif";
+    case 4:
+      return "%c_all.gif";
+    case 5:
+      return "%c_todo.gif";
+    case 6:
+      return "%c_trash.gif";
+    default:
+      return "%c_magnif.gif";
   }
 }
 
@@ -97,8 +107,8 @@ const char* MailIcon(uint16_t mail_class) {
 
 void WriteFrameset(ViewRequest& v) {
   ActionContext context = MakeActionContext(
-      v.handle, &v.db, &v.view, &v.request, 0, 0, v.db.navigatorForm, 0, std::nullopt,
-      std::nullopt, std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
+      v.handle, &v.db, &v.view, &v.request, 0, 0, v.db.navigatorForm, 0, std::nullopt, std::nullopt,
+      std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
   if (ViewActionBar(&v.out, context, 'L')) return;
   v.out += common::kReplyPageOk;
   v.out += Format("<HTML>\n<HEAD>\n<TITLE>%s:%s:%s</TITLE>\n</HEAD>", v.server.c_str(),
@@ -144,8 +154,8 @@ void WriteFrameset(ViewRequest& v) {
 void WriteCommandPanel(ViewRequest& v) {
   if (Page().navigatorSize == 0) return;
   ActionContext context = MakeActionContext(
-      v.handle, &v.db, &v.view, &v.request, 0, 0, v.db.navigatorForm, 0, std::nullopt,
-      std::nullopt, std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
+      v.handle, &v.db, &v.view, &v.request, 0, 0, v.db.navigatorForm, 0, std::nullopt, std::nullopt,
+      std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
   if (CommandPanel(&v.out, context)) return;
   const char* srv = v.server.c_str();
   const char* db = v.database.c_str();
@@ -157,15 +167,17 @@ void WriteCommandPanel(ViewRequest& v) {
   v.out += SectionToggle(v, 1, "Dashboard");
   if (Page().sectionOpen[1] != 0) {
     v.out += Button(v, "_parent", "http://[wc]/", "Workspace", "Workspace");
-    v.out += Button(v, "_parent", Format("http://[wc]/F/?http://[kv]/%s:/%s:/V/%ld/LR/", srv, db, id),
-                    "Add Favorite", "New Favorite");
+    v.out +=
+        Button(v, "_parent", Format("http://[wc]/F/?http://[kv]/%s:/%s:/V/%ld/LR/", srv, db, id),
+               "Add Favorite", "New Favorite");
     v.out += Button(v, "_parent", "http://[kv]/Local:/kvhelp.ldf:/n/Contents", "Help", "Help");
     v.out += Button(v, "_parent", Format("http://[kv]/%s:/%s:/", srv, db), "Database Welcome",
                     "Database Welcome");
     if (v.db.navigatorForm != 0)
-      v.out += Button(v, "_parent",
-                      Format("http://[kv]/%s:/%s:/n/CORVANE_NAVIGATORS_ENABLEMENT_TOGGLE/", srv, db),
-                      "Enable Navigators", "Enable Navigators", " WIDTH=26");
+      v.out +=
+          Button(v, "_parent",
+                 Format("http://[kv]/%s:/%s:/n/CORVANE_NAVIGATORS_ENABLEMENT_TOGGLE/", srv, db),
+                 "Enable Navigators", "Enable Navigators", " WIDTH=26");
   }
 
   v.out += SectionToggle(v, 2, "Views ");
@@ -173,14 +185,14 @@ void WriteCommandPanel(ViewRequest& v) {
     std::string name;
     VXNoteId view_id = 0;
     uint16_t mail_class = 0;
-    for (int start = 1;
-         platform::NextName(v.db, platform::NameListKind::kViews, start, &name, &view_id,
-                            &mail_class) == 0;
+    for (int start = 1; platform::NextName(v.db, platform::NameListKind::kViews, start, &name,
+                                           &view_id, &mail_class) == 0;
          start = 0) {
       bool shown = view_id == v.view.viewId;
       std::string escaped = QuoteEscaped(name);
       v.out += Format(
-          "\n <A TARGET=\"_parent\" OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('%s');\" "
+          "\n <A TARGET=\"_parent\" OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return "
+          "kvJS_Over('%s');\" "
           "HREF=\"http://[kv]/%s:/%s:/V/%ld/LR/\">",
           escaped.c_str(), srv, db, static_cast<long>(view_id));
       std::string icon = Format(MailIcon(mail_class), shown ? 'g' : 'y');
@@ -192,7 +204,9 @@ void WriteCommandPanel(ViewRequest& v) {
 
   v.out += SectionToggle(v, 3, "Edit View ");
   if (Page().sectionOpen[3] != 0) {
-    auto body = [&](const char* sub) { return Format("http://[kv]/%s:/%s:/V/%ld/%s/", srv, db, id, sub); };
+    auto body = [&](const char* sub) {
+      return Format("http://[kv]/%s:/%s:/V/%ld/%s/", srv, db, id, sub);
+    };
     v.out += Button(v, "kvViewBodyFrame", body("XL"), "Change Page Length", "Change Page Length");
     v.out += Button(v, "kvViewBodyFrame", body("SA"), "Select/Deselect All", "Select All");
     v.out += Button(v, "kvViewBodyFrame", body("C"), "Categorize", "Categorize");
@@ -212,13 +226,13 @@ void WriteCommandPanel(ViewRequest& v) {
     std::string name;
     VXNoteId form_id = 0;
     uint16_t mail_class = 0;
-    for (int start = 1;
-         platform::NextName(v.db, platform::NameListKind::kForms, start, &name, &form_id,
-                            &mail_class) == 0;
+    for (int start = 1; platform::NextName(v.db, platform::NameListKind::kForms, start, &name,
+                                           &form_id, &mail_class) == 0;
          start = 0) {
       std::string escaped = QuoteEscaped(name);
       v.out += Format(
-          "\n <A OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('%s');\" TARGET=\"%s\" "
+          "\n <A OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('%s');\" "
+          "TARGET=\"%s\" "
           "HREF=\"http://[kv]/%s:/%s:/C/%ld/LR/%s/%ld/\">",
           escaped.c_str(), v.documentTarget.c_str(), srv, db, static_cast<long>(form_id), "c", id);
       v.out += Format("<IMG BORDER=0 SRC=\"file://%s/images/compose.gif\" ALT=\"%s\"> %s</A>",

@@ -147,12 +147,14 @@ void ExpandLink(ViewRequest& v, const std::string& indent_first, bool collapsed,
   v.out += indent_first;
   if (collapsed) {
     v.out += Format(
-        "<A TARGET=\"kvViewBodyFrame\" NAME=\"Xc%s\" HREF=\"http://[kv]/%s:/%s:/V/%s/Xo%s/%s/%s/#Xo%s\" "
+        "<A TARGET=\"kvViewBodyFrame\" NAME=\"Xc%s\" "
+        "HREF=\"http://[kv]/%s:/%s:/V/%s/Xo%s/%s/%s/#Xo%s\" "
         "OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('Click to EXPAND');\">",
         q.c_str(), srv, db, a1, q.c_str(), top, q.c_str(), q.c_str());
   } else {
     v.out += Format(
-        "<A TARGET=\"kvViewBodyFrame\" NAME=\"Xo%s\" HREF=\"http://[kv]/%s:/%s:/V/%s/Xc%s/%s/%s/#Xc%s\" "
+        "<A TARGET=\"kvViewBodyFrame\" NAME=\"Xo%s\" "
+        "HREF=\"http://[kv]/%s:/%s:/V/%s/Xc%s/%s/%s/#Xc%s\" "
         "OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('Click to COLLAPSE');\">",
         q.c_str(), srv, db, a1, q.c_str(), top, q.c_str(), q.c_str());
   }
@@ -188,9 +190,10 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
     if (row.id == 0) {
       bool collapsed = IsCollapsed(view, q);
       ExpandLink(v, "", collapsed, q, "");
-      v.out += Format(collapsed
-                          ? "    %s<IMG BORDER=0 SRC=\"file://%s/images/smclsdtw.gif\" ALT=\"Click to EXPAND\"></A> "
-                          : "    %s<IMG BORDER=0 SRC=\"file://%s/images/smopentw.gif\" ALT=\"Click to COLLAPSE\"></A> ",
+      v.out += Format(collapsed ? "    %s<IMG BORDER=0 SRC=\"file://%s/images/smclsdtw.gif\" "
+                                  "ALT=\"Click to EXPAND\"></A> "
+                                : "    %s<IMG BORDER=0 SRC=\"file://%s/images/smopentw.gif\" "
+                                  "ALT=\"Click to COLLAPSE\"></A> ",
                       indent.c_str(), dir.c_str());
       skip_children = collapsed;
       v.out += Format("<FONT SIZE=+1><B>%s</B><FONT SIZE=+0>\n", text.c_str());
@@ -202,39 +205,53 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
       const char* top = view.topPosition.c_str();
       if (selected) {
         v.out += Format(
-            "<A TARGET=\"kvViewBodyFrame\" NAME=\"Sx%ld\" HREF=\"http://[kv]/%s:/%s:/V/%s/So%ld/%s/%ld/#%s\"",
+            "<A TARGET=\"kvViewBodyFrame\" NAME=\"Sx%ld\" "
+            "HREF=\"http://[kv]/%s:/%s:/V/%s/So%ld/%s/%ld/#%s\"",
             static_cast<long>(count), srv, db, a1, d, top, d, anchor);
         v.out += Format(
-            "                              OnMouseOver=\"window.status='Click here to check-mark DESELECT this line ';"
-            "                              if(window.document.images){window.document.images['I%dNC'].src=HighLightCheckMark.src;}return true\""
+            "                              OnMouseOver=\"window.status='Click here to check-mark "
+            "DESELECT this line ';"
+            "                              "
+            "if(window.document.images){window.document.images['I%dNC'].src=HighLightCheckMark.src;"
+            "}return true\""
             "                               onMouseOut=\"window.status='';"
-            "                              if(window.document.images){window.document.images['I%dNC'].src=DeHighLightCheckMark.src;}return true\">",
+            "                              "
+            "if(window.document.images){window.document.images['I%dNC'].src=DeHighLightCheckMark."
+            "src;}return true\">",
             n, n);
       } else {
         v.out += Format(
-            "<A TARGET=\"kvViewBodyFrame\" NAME=\"So%ld\" HREF=\"http://[kv]/%s:/%s:/V/%s/Sx%ld/%s/%ld/#%s\"",
+            "<A TARGET=\"kvViewBodyFrame\" NAME=\"So%ld\" "
+            "HREF=\"http://[kv]/%s:/%s:/V/%s/Sx%ld/%s/%ld/#%s\"",
             static_cast<long>(count), srv, db, a1, d, top, d, anchor);
         v.out += Format(
-            "                              onMouseOver=\"if(kvJS_CheckRegionOver('Click here to check-mark select this line. Use CTRL key for range selection.','I%dNC')) {return true} else {return false}\""
+            "                              onMouseOver=\"if(kvJS_CheckRegionOver('Click here to "
+            "check-mark select this line. Use CTRL key for range selection.','I%dNC')) {return "
+            "true} else {return false}\""
             "                              onMouseOut=\"window.status='';"
-            "                              if(window.document.images){window.document.images['I%dNC'].src=DeHighLightCheckRegion.src;}return true\">",
+            "                              "
+            "if(window.document.images){window.document.images['I%dNC'].src=DeHighLightCheckRegion."
+            "src;}return true\">",
             n, n);
       }
-      v.out += Format(IsMarked(view, row.id) ? "<IMG BORDER=0 SRC=\"file://%s/images/delmk.gif\">"
-                                             : "<IMG BORDER=0 SRC=\"file://%s/images/nocheck.gif\">",
-                      dir.c_str());
-      v.out += Format(
-          selected
-              ? "<IMG BORDER=0 NAME=\"I%dNC\" SRC=\"file://%s/images/checkmk.gif\" ALT=\"Click here to check-mark DESELECT line #%s\"></A> "
-              : "<IMG BORDER=0 NAME=\"I%dNC\" SRC=\"file://%s/images/nocheck.gif\" ALT=\"Click here to check-mark SELECT line #%s\"></A> ",
-          n, dir.c_str(), q.c_str());
+      v.out +=
+          Format(IsMarked(view, row.id) ? "<IMG BORDER=0 SRC=\"file://%s/images/delmk.gif\">"
+                                        : "<IMG BORDER=0 SRC=\"file://%s/images/nocheck.gif\">",
+                 dir.c_str());
+      v.out +=
+          Format(selected ? "<IMG BORDER=0 NAME=\"I%dNC\" SRC=\"file://%s/images/checkmk.gif\" "
+                            "ALT=\"Click here to check-mark DESELECT line #%s\"></A> "
+                          : "<IMG BORDER=0 NAME=\"I%dNC\" SRC=\"file://%s/images/nocheck.gif\" "
+                            "ALT=\"Click here to check-mark SELECT line #%s\"></A> ",
+                 n, dir.c_str(), q.c_str());
       VXNoteId child = 0;
       if (VXIndexNavigate(view.index, 3, 1, &child, nullptr) == kVXOk) {
         bool collapsed = IsCollapsed(view, q);
         ExpandLink(v, indent, collapsed, q, "");
-        v.out += Format(collapsed
-                            ? "<IMG BORDER=0 SRC=\"file://%s/images/smclsdtw.gif\" ALT=\"Click to EXPAND\"></A> "
-                            : "<IMG BORDER=0 SRC=\"file://%s/images/smopentw.gif\" ALT=\"Click to COLLAPSE\"></A> ",
+        v.out += Format(collapsed ? "<IMG BORDER=0 SRC=\"file://%s/images/smclsdtw.gif\" "
+                                    "ALT=\"Click to EXPAND\"></A> "
+                                  : "<IMG BORDER=0 SRC=\"file://%s/images/smopentw.gif\" "
+                                    "ALT=\"Click to COLLAPSE\"></A> ",
                         dir.c_str());
         skip_children = collapsed;
       } else {
@@ -243,7 +260,8 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
           int32_t value = 0;
           (void)VXIndexGetProperty(view.index, kIndexPropScore, &value, sizeof value);
           score = Format("%3ld%% ", static_cast<long>(value));
-          if (indent.size() > 5) indent.resize(indent.size() > score.size() ? indent.size() - score.size() : 0);
+          if (indent.size() > 5)
+            indent.resize(indent.size() > score.size() ? indent.size() - score.size() : 0);
         }
         v.out += Format("%s%s<IMG BORDER=0 SRC=\"file://%s/images/blanktw.gif\"\"> ", score.c_str(),
                         indent.c_str(), dir.c_str());
@@ -252,12 +270,14 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
       if (current) v.out += "<B>";
       if (view.preview == 0 && current) {
         v.out += Format(
-            "<A TARGET=\"_parent\" HREF=\"http://[kv]/%s:/%s:/D/%ld/LR/%s/%ld/\" OnMouseOut=\"return kvJS_Out();\" "
+            "<A TARGET=\"_parent\" HREF=\"http://[kv]/%s:/%s:/D/%ld/LR/%s/%ld/\" "
+            "OnMouseOut=\"return kvJS_Out();\" "
             "OnMouseOver=\"return kvJS_Over('Click to activate line #%s.');\">",
             srv, db, d, q.c_str(), static_cast<long>(view.viewId), q.c_str());
       } else {
         v.out += Format(
-            "<A TARGET=\"kvViewBodyFrame\" HREF=\"http://[kv]/%s:/%s:/V/%ld/SC/0/%s/\" OnMouseOut=\"return kvJS_Out();\" "
+            "<A TARGET=\"kvViewBodyFrame\" HREF=\"http://[kv]/%s:/%s:/V/%ld/SC/0/%s/\" "
+            "OnMouseOut=\"return kvJS_Out();\" "
             "OnMouseOver=\"return kvJS_Over('Click to activate line #%s.');\">",
             srv, db, static_cast<long>(view.viewId), q.c_str(), q.c_str());
       }
@@ -278,7 +298,8 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
           for (char& c : slashed)
             if (c == '\\') c = '/';
           v.out += Format(
-              "<script>\nsetTimeout(\"window.open('http://[kv]/%s:/%s:/D/%ld/LR/%s/%ld/','%s')\",1000)\n</script>",
+              "<script>\nsetTimeout(\"window.open('http://[kv]/%s:/%s:/D/%ld/LR/%s/%ld/"
+              "','%s')\",1000)\n</script>",
               srv, slashed.c_str(), d, q.c_str(), static_cast<long>(view.viewId),
               v.documentTarget.c_str());
         }
@@ -325,7 +346,8 @@ void WritePage(ViewRequest& v) {
   (void)VXIndexGetProperty(view.index, kIndexPropFullText, &full_text, sizeof full_text);
   uint32_t shown = WriteRows(v, full_text == 1);
   std::string current = CurrentPosition(view.index);
-  std::string range = Format("%s to %s of %s", view.topPosition.c_str(), current.c_str(), last.c_str());
+  std::string range =
+      Format("%s to %s of %s", view.topPosition.c_str(), current.c_str(), last.c_str());
   (void)ViewActionBar(&v.out, context(range, current), shown < Page().linesPerPage ? 'E' : 'B');
   v.out += "</pre>\n</BODY></HTML>\n";
   (void)SetPosition(view.index, view.topPosition);

@@ -53,7 +53,8 @@ bool MakeDatabase(const std::string& folder, const std::string& name, int docume
     out << "{\"title\": \"Bench " << documents << "\", \"views\": [{\"name\": \"Cats\", "
         << "\"selection\": \"SELECT @All\", \"columns\": ["
         << "{\"title\": \"Category\", \"width\": 10, \"item\": \"Cat\", \"categorized\": true},"
-        << "{\"title\": \"Subject\", \"width\": 30, \"item\": \"Subject\", \"sort\": \"ascending\"},"
+        << "{\"title\": \"Subject\", \"width\": 30, \"item\": \"Subject\", \"sort\": "
+           "\"ascending\"},"
         << "{\"title\": \"Author\", \"width\": 12, \"item\": \"Author\"}]}], \"documents\": [";
     for (int i = 0; i < documents; ++i) {
       char doc[200];
@@ -112,7 +113,9 @@ Figures Measure(uint16_t port, const std::string& database, int documents, int c
   for (int i = 0; i < 5; ++i) {
     auto start = std::chrono::steady_clock::now();
     (void)Exchange(port, base + "R/");
-    refresh.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    refresh.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(refresh.begin(), refresh.end());
   *refresh_ms = refresh[2];
@@ -140,8 +143,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "view_page_bench: could not make the databases\n");
     return 1;
   }
-  double make_s =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - made).count();
+  double make_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - made).count();
   if (chdir(folder.c_str()) != 0) return 1;
 
   auto shared = std::make_unique<engine::SharedContext>();
@@ -162,25 +164,32 @@ int main(int argc, char** argv) {
   engine::SetStop(*shared, engine::kStopRequested);
   bool ended = shared->wake.WaitFor(10000, [&] { return shared->liveThreads == 0; });
   ui.reset();
-  if (ended) shared.reset(); else (void)shared.release();
+  if (ended)
+    shared.reset();
+  else
+    (void)shared.release();
   std::error_code ec;
   fs::remove_all(folder, ec);
 
-  std::printf("view_page_bench: 30-row pages of a categorised view through corvex, %d requests a page\n",
-              count);
+  std::printf(
+      "view_page_bench: 30-row pages of a categorised view through corvex, %d requests a page\n",
+      count);
   std::printf("  (databases made in %.1f s)\n", make_s);
   double worst_ratio = 0, worst_large = 0;
   for (int k = 0; k < 3; ++k) {
     double ratio = large_figures.median_ms[k] / small_figures.median_ms[k];
     worst_ratio = std::max(worst_ratio, ratio);
     worst_large = std::max(worst_large, large_figures.median_ms[k]);
-    std::printf("  page %s: %6d documents median %6.2f ms   %6d documents median %6.2f ms   ratio %.2f\n",
-                kKinds[k], small, small_figures.median_ms[k], large, large_figures.median_ms[k], ratio);
+    std::printf(
+        "  page %s: %6d documents median %6.2f ms   %6d documents median %6.2f ms   ratio %.2f\n",
+        kKinds[k], small, small_figures.median_ms[k], large, large_figures.median_ms[k], ratio);
   }
-  std::printf("  page R (refresh first): %6d documents %.2f ms   %6d documents %.2f ms   ratio %.2f\n", small,
-              small_refresh, large, large_refresh, large_refresh / small_refresh);
+  std::printf(
+      "  page R (refresh first): %6d documents %.2f ms   %6d documents %.2f ms   ratio %.2f\n",
+      small, small_refresh, large, large_refresh, large_refresh / small_refresh);
   std::printf("  page size up to %zu bytes\n", large_figures.bytes);
-  std::printf("  goal: under 20 ms at %d documents and a ratio under 2: %s (worst %.2f ms, ratio %.2f)\n",
-              large, worst_large < 20.0 && worst_ratio < 2.0 ? "met" : "NOT met", worst_large, worst_ratio);
+  std::printf(
+      "  goal: under 20 ms at %d documents and a ratio under 2: %s (worst %.2f ms, ratio %.2f)\n",
+      large, worst_large < 20.0 && worst_ratio < 2.0 ? "met" : "NOT met", worst_large, worst_ratio);
   return 0;
 }

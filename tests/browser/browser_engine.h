@@ -15,11 +15,11 @@
 #include <string>
 
 #include "browser/view_command.h"
+#include "engine/event_string.h"
 #include "engine/hooks.h"
 #include "engine/listener.h"
 #include "engine/shared_context.h"
 #include "engine/thread_handle.h"
-#include "engine/event_string.h"
 #include "os/desktop.h"
 #include "os/socket.h"
 #include "platform/database_operation.h"

@@ -11,10 +11,10 @@ namespace {
 
 std::string called;
 
-#define HANDLER(name)                                                                   \
-  int name(const std::string&, engine::DatabaseRequest&, engine::ThreadHandle&) {     \
-    called = #name;                                                                     \
-    return 1;                                                                           \
+#define HANDLER(name)                                                             \
+  int name(const std::string&, engine::DatabaseRequest&, engine::ThreadHandle&) { \
+    called = #name;                                                               \
+    return 1;                                                                     \
   }
 HANDLER(serverCatalogue)
 HANDLER(databaseCatalogue)

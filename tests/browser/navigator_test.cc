@@ -48,9 +48,11 @@ TEST_F(Navigators, NavigatorCommand) {
   std::string plain = ViewId("Plain");
   EXPECT_EQ(Get(std::string(kBase) + "n/Alpha/"),
             Redirect(std::string(kBase) + "V/" + subject + "/LR/\n\n\n"));
-  EXPECT_EQ(Get(std::string(kBase) + "n/"), Redirect(std::string(kBase) + "V/" + plain + "/LR/\n\n\n"));
-  EXPECT_EQ(Get(std::string(kBase) + "n/Nothing/"),
-            "<DT><H2>Invalid Access to Pellam Ledra:</H2><DT><DT>Cannot find Navigator: Nothing<DT>");
+  EXPECT_EQ(Get(std::string(kBase) + "n/"),
+            Redirect(std::string(kBase) + "V/" + plain + "/LR/\n\n\n"));
+  EXPECT_EQ(
+      Get(std::string(kBase) + "n/Nothing/"),
+      "<DT><H2>Invalid Access to Pellam Ledra:</H2><DT><DT>Cannot find Navigator: Nothing<DT>");
   // A full-page navigator (size 100) is its command panel.
   std::string full = Get(std::string(kBase) + "n/Full/");
   EXPECT_EQ(full.rfind("HTTP/1.0 200 OK \n\n<HTML>Navigator Full of Navigated (", 0), 0u) << full;

@@ -24,12 +24,13 @@ std::string ReadAll(const fs::path& path) {
 
 bool IsGif(const std::string& name) {
   std::string bytes = ReadAll(kSource + "/resources/images/" + name);
-  return bytes.size() > 13 && (bytes.compare(0, 6, "GIF87a") == 0 || bytes.compare(0, 6, "GIF89a") == 0) &&
+  return bytes.size() > 13 &&
+         (bytes.compare(0, 6, "GIF87a") == 0 || bytes.compare(0, 6, "GIF89a") == 0) &&
          bytes.back() == ';';
 }
 
 TEST(PageImages, EveryNamedImageIsAGif) {
-  std::set<std::string> names = {"smclsdtw.gif", "smopentw.gif", "checkmk.gif", "nocheck.gif",
+  std::set<std::string> names = {"smclsdtw.gif", "smopentw.gif", "checkmk.gif",  "nocheck.gif",
                                  "delmk.gif",    "blanktw.gif",  "smbutton.gif", "compose.gif"};
   for (const char* kind : {"inbox", "drafts", "sent", "all", "todo", "trash", "magnif"})
     for (const char* variant : {"g", "y"}) names.insert(std::string(variant) + "_" + kind + ".gif");
@@ -54,9 +55,9 @@ TEST(PageImages, TemplatesDefineTheNamesTheRowsUse) {
     EXPECT_NE(text.find("$WCTX_Include:vact_js.pro"), std::string::npos) << name;
   }
   std::string js = ReadAll(kSource + "/resources/htmdata/vact_js.pro");
-  for (const char* defined : {"function kvJS_CheckRegionOver", "var HighLightCheckMark",
-                              "var DeHighLightCheckMark", "var DeHighLightCheckRegion",
-                              "function kvJS_Over", "function kvJS_Out"})
+  for (const char* defined :
+       {"function kvJS_CheckRegionOver", "var HighLightCheckMark", "var DeHighLightCheckMark",
+        "var DeHighLightCheckRegion", "function kvJS_Over", "function kvJS_Out"})
     EXPECT_NE(js.find(defined), std::string::npos) << defined;
   // No vact_L.pro: it would replace every built-in frameset.
   EXPECT_FALSE(fs::exists(kSource + "/resources/htmdata/vact_L.pro"));

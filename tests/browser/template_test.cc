@@ -68,9 +68,8 @@ class Templates : public ::testing::Test {
 
   browser::ActionContext Context() {
     return browser::MakeActionContext(handle_, &db_, &view_, request_.get(), 0, document_, 0, 0,
-                                      std::string("1 to 5 of 9"), std::nullopt,
-                                      std::string("2.1"), std::string("kvViewBodyFrame"),
-                                      std::string("_parent"));
+                                      std::string("1 to 5 of 9"), std::nullopt, std::string("2.1"),
+                                      std::string("kvViewBodyFrame"), std::string("_parent"));
   }
   std::string Expand(const std::string& text) {
     std::string out;
@@ -136,16 +135,17 @@ TEST_F(Templates, EveryVariable) {
 TEST_F(Templates, WebDatabaseVariablesTitleBeforeName) {
   shared_.webDatabase = &web_;
   shared_.offline = 1;
-  EXPECT_EQ(Expand("[$WCTX_ActiveWebDatabaseTitle|$WCTX_ActiveWebDatabase|$WCTX_CorvjobsicaContext]"),
-            "[Sales Pages|Hub/Sales:/Replicas.Web\\kvwebrs.ldf:|Hub;Replicas.Web;kvwebrs.ldf]");
+  EXPECT_EQ(
+      Expand("[$WCTX_ActiveWebDatabaseTitle|$WCTX_ActiveWebDatabase|$WCTX_CorvjobsicaContext]"),
+      "[Sales Pages|Hub/Sales:/Replicas.Web\\kvwebrs.ldf:|Hub;Replicas.Web;kvwebrs.ldf]");
   EXPECT_EQ(Expand("$WCTX_NetState"), "off");
   shared_.webDatabase = nullptr;
 }
 
 TEST_F(Templates, AbsentFieldsAreEmptyText) {
-  browser::ActionContext context = browser::MakeActionContext(
-      handle_, nullptr, nullptr, nullptr, 0, 0, 0, 0, std::nullopt, std::nullopt, std::nullopt,
-      std::nullopt, std::nullopt);
+  browser::ActionContext context =
+      browser::MakeActionContext(handle_, nullptr, nullptr, nullptr, 0, 0, 0, 0, std::nullopt,
+                                 std::nullopt, std::nullopt, std::nullopt, std::nullopt);
   std::string out;
   browser::ExpandTemplate(context,
                           "[$WCTX_GeneralArg1$WCTX_ServerName$WCTX_ViewFolderName$WCTX_Adverb"
@@ -179,7 +179,7 @@ TEST_F(Templates, IncludesQuotedNestedAndConfined) {
       {"$WCTX_Include:../../outside.txt!", "!"},
       {"$WCTX_Include:/etc/passwd!", "!"},
       {"$WCTX_Include:\"../../outside.txt\".", "."},
-      {"$WCTX_Include:link.pro!", "!"},  // a link that points out of the folder
+      {"$WCTX_Include:link.pro!", "!"},        // a link that points out of the folder
       {"$WCTX_Include:self.pro", "xxxxxxxx"},  // nesting ends
   };
   for (const auto& c : cases) EXPECT_EQ(Expand(c.text), c.expanded) << c.text;

@@ -46,11 +46,13 @@ class ViewPages : public BrowserEngine {
 TEST_F(ViewPages, FramesetForEverySearchBarAndPreviewCombination) {
   std::string v = std::string(kDiscuss) + "All Documents/";
   Check("plain", v + "LR/");
-  EXPECT_EQ(Get(v + "Fr/"),
-            "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
+  EXPECT_EQ(
+      Get(v + "Fr/"),
+      "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
   Check("search", v + "LR/");
-  EXPECT_EQ(Get(v + "lr/"),
-            "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
+  EXPECT_EQ(
+      Get(v + "lr/"),
+      "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
   Check("search_preview", v + "LR/");
   (void)Get(v + "Fr/");
   Check("preview", v + "LB/");
@@ -62,9 +64,9 @@ TEST_F(ViewPages, FramesetForEveryNavigatorOrientationAndSizeSign) {
   struct {
     int32_t size, orientation;
     const char* step;
-  } cases[] = {{25, 1, "pct_1"},  {-180, 1, "px_1"}, {30, 2, "pct_2"}, {-180, 2, "px_2"},
-               {40, 3, "pct_3"},  {-90, 3, "px_3"},  {20, 4, "pct_4"}, {-90, 4, "px_4"},
-               {0, 1, "none"}};
+  } cases[] = {{25, 1, "pct_1"},  {-180, 1, "px_1"}, {30, 2, "pct_2"},
+               {-180, 2, "px_2"}, {40, 3, "pct_3"},  {-90, 3, "px_3"},
+               {20, 4, "pct_4"},  {-90, 4, "px_4"},  {0, 1, "none"}};
   for (const auto& c : cases) {
     OnPlatform([&](engine::ThreadHandle&) {
       platform::OpenDatabase* db = Database("discuss.ldf");
@@ -123,8 +125,9 @@ TEST_F(ViewPages, FullTextResultsCarryScoresUntilTheSearchBarCloses) {
   });
   Check("scores", v + "R/");
   // Closing the search bar clears the search: the view again.
-  EXPECT_EQ(Get(v + "Fr/"),
-            "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
+  EXPECT_EQ(
+      Get(v + "Fr/"),
+      "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
   std::string page = Get(v + "r/");
   EXPECT_EQ(page.find("% <IMG"), std::string::npos) << page;
   EXPECT_NE(page.find("Holiday plans"), std::string::npos);
@@ -143,9 +146,8 @@ TEST_F(ViewPages, SubcommandsReachTheViewOperations) {
   ops.deleteMarked = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&) {
     operations_called += "delete marked;";
   };
-  ops.clipboard = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&, char kind) {
-    operations_called += std::string("clipboard ") + kind + ";";
-  };
+  ops.clipboard = [](engine::ThreadHandle&, platform::OpenDatabase&, platform::ViewRecord&,
+                     char kind) { operations_called += std::string("clipboard ") + kind + ";"; };
   ops.rangeSelection = [](platform::ViewRecord&, const std::string& id) {
     operations_called += "range to " + id + ";";
   };
@@ -157,7 +159,8 @@ TEST_F(ViewPages, SubcommandsReachTheViewOperations) {
     handle.shared->linesInView = 3;
   };
   const std::string v = std::string(kDiscuss) + "All Documents/";
-  const std::string redirect = "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/";
+  const std::string redirect =
+      "HTTP/1.0 302 Temporarily Moved\nLocation: http://[kv]/Local:/discuss.ldf:/";
   const std::string page = "HTTP/1.1 200 OK \n\n<HTML>\n";
   struct {
     const char* url;
@@ -166,7 +169,8 @@ TEST_F(ViewPages, SubcommandsReachTheViewOperations) {
     std::string reply_start;
   } cases[] = {
       {"C/", false, "categorize;", redirect + "V/4/R/\n\n"},
-      {"Cd/1/13/", false, "categorize;", redirect + "D/13/Cd/1/All Documents\n\n" + redirect + "V/4/R/\n\n"},
+      {"Cd/1/13/", false, "categorize;",
+       redirect + "D/13/Cd/1/All Documents\n\n" + redirect + "V/4/R/\n\n"},
       {"DX/", false, "delete selected;", redirect + "V/4/LR/\n\n" + page},
       {"DE/", false, "delete marked;", page},
       {"vX/", false, "clipboard X;", page},
@@ -211,14 +215,17 @@ TEST_F(ViewPages, NextAndPreviousDocument) {
   std::string v = std::string(kDiscuss) + "All Documents/";
   EXPECT_EQ(Get(v + "j/"), "");  // no current line yet
   (void)Get(v + "SC/1/4/");
-  EXPECT_EQ(Get(v + "j/"), "HTTP/1.0 302 Temporarily Moved\nLocation: "
-                           "http://[kv]/Local:/discuss.ldf:/D/0/LR/4.1/4/\n\n");
-  EXPECT_EQ(Get(v + "k/1/"), "HTTP/1.0 302 Temporarily Moved\nLocation: "
-                             "http://[kv]/Local:/discuss.ldf:/D/1/LR/4/4/\n\n");
+  EXPECT_EQ(Get(v + "j/"),
+            "HTTP/1.0 302 Temporarily Moved\nLocation: "
+            "http://[kv]/Local:/discuss.ldf:/D/0/LR/4.1/4/\n\n");
+  EXPECT_EQ(Get(v + "k/1/"),
+            "HTTP/1.0 302 Temporarily Moved\nLocation: "
+            "http://[kv]/Local:/discuss.ldf:/D/1/LR/4/4/\n\n");
   // Past the last document: back to the view.
   (void)Get(v + "SC/1/5/");
-  EXPECT_EQ(Get(v + "j/"), "HTTP/1.0 302 Temporarily Moved\nLocation: "
-                           "http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
+  EXPECT_EQ(Get(v + "j/"),
+            "HTTP/1.0 302 Temporarily Moved\nLocation: "
+            "http://[kv]/Local:/discuss.ldf:/V/4/LR/\n\n");
 }
 
 TEST_F(ViewPages, HeaderSearchFrameAndCommandPanel) {
@@ -256,10 +263,12 @@ class ViewPaging : public BrowserEngine {
   void SetUp() override {
     BrowserEngine::SetUp();
     // 4 categories of 10 documents each: 44 rows, 10 to a page.
-    std::string json = "{\"title\": \"Paging\", \"views\": [{\"name\": \"Cats\", \"selection\": \"SELECT @All\", "
-                       "\"columns\": [{\"title\": \"Cat\", \"width\": 6, \"item\": \"Cat\", \"categorized\": true},"
-                       "{\"title\": \"Name\", \"width\": 10, \"item\": \"Name\", \"sort\": \"ascending\"}]}],"
-                       "\"documents\": [";
+    std::string json =
+        "{\"title\": \"Paging\", \"views\": [{\"name\": \"Cats\", \"selection\": \"SELECT @All\", "
+        "\"columns\": [{\"title\": \"Cat\", \"width\": 6, \"item\": \"Cat\", \"categorized\": "
+        "true},"
+        "{\"title\": \"Name\", \"width\": 10, \"item\": \"Name\", \"sort\": \"ascending\"}]}],"
+        "\"documents\": [";
     for (int i = 0; i < 40; ++i) {
       char doc[160];
       std::snprintf(doc, sizeof doc, "%s{\"items\": {\"Cat\": \"C%d\", \"Name\": \"N%02d\"}}",
@@ -286,8 +295,9 @@ TEST_F(ViewPaging, EachPagingSubcommand) {
   Check("previous_page", v + "p/");
   Check("end", v + "E/");
   Check("next_on_last_page", v + "N/");
-  EXPECT_EQ(Get(v + "P/"), "HTTP/1.0 302 Temporarily Moved\nLocation: "
-                           "http://[kv]/Local:/paging.ldf:/V/Cats/p/4.5/#bottom\n\n");
+  EXPECT_EQ(Get(v + "P/"),
+            "HTTP/1.0 302 Temporarily Moved\nLocation: "
+            "http://[kv]/Local:/paging.ldf:/V/Cats/p/4.5/#bottom\n\n");
   Check("again", v + "r/");
   // A page whose first row lies inside a collapsed category starts at it.
   (void)Get(v + "Xc2/1/2/");
