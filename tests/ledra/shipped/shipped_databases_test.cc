@@ -90,6 +90,18 @@ TEST_F(LedraTest, MarkupInDesignSourcesRoundTripsThroughDump) {
   }
 }
 
+// Bytes that are not whole records cannot be written as markup: the dump
+// keeps them as base64, byte for byte.
+TEST_F(LedraTest, DamagedRichTextIsDumpedAsBytes) {
+  std::ofstream(dir_ + "/design.json")
+      << R"({"documents": [{"items": {"Body": {"type": "richtext", "base64": "AQAJAAAAaGk="}}}]})";
+  ShellRun made = Shell(Ledra("create " + dir_ + "/d.ldf --design " + dir_ + "/design.json"));
+  ASSERT_EQ(made.status, 0) << made.output;
+  ShellRun dump = Shell(Ledra("dump " + dir_ + "/d.ldf"));
+  EXPECT_NE(dump.output.find(R"("Body":{"type":"richtext","base64":"AQAJAAAAaGk="})"), std::string::npos)
+      << dump.output;
+}
+
 TEST_F(LedraTest, BadMarkupIsRefusedWithItsPlace) {
   struct {
     const char* source;
