@@ -9,6 +9,8 @@
 #include <cmath>
 
 #include "ledra/last_error.h"
+#include "ledra/richtext/composite.h"
+#include "ledra/richtext/status.h"
 #include "ledra/view/view_api.h"
 
 namespace ledra {
@@ -52,6 +54,15 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// The words of a rich-text item as the composite calls list them; a damaged
+// item adds nothing rather than failing the whole index.
+std::string RichTextWords(const std::string& stored) {
+  std::string words;
+  richtext::ByteSpan bytes(reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
+  if (richtext::CompositeListText(bytes, "\n", &words) != richtext::kRtOk) words.clear();
+  return words;
+}
+
 }  // namespace
 
 void RegisterRichTextToText(RichTextToText reader) { rich_text_reader.store(reader); }
@@ -73,10 +84,8 @@ std::string NoteSearchText(const Note& note) {
         }
         break;
       case kVXTypeRichText:
-        if (rich != nullptr) {
-          text += rich(item.value);
-          text += '\n';
-        }
+        text += rich != nullptr ? rich(item.value) : RichTextWords(item.value);
+        text += '\n';
         break;
       default:
         break;

@@ -17,7 +17,7 @@
 namespace ledra {
 
 // The rich-text module registers how the text of a rich-text item's bytes
-// is read; until then rich-text items are left out of the index.
+// is read; without one the composite calls list its words.
 using RichTextToText = std::string (*)(const std::string& stored);
 void RegisterRichTextToText(RichTextToText reader);
 

@@ -179,3 +179,30 @@ TEST(FullTextQuery, TranslationAndRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+// Words inside rich text are found like words of plain items.
+TEST_F(ViewTest, FullTextFindsWordsInsideRichText) {
+  VXHandle db = MakeFrom("rich.ldf", R"({
+    "title": "Rich",
+    "views": [{"name": "All", "columns": [{"title": "Subject", "item": "Subject", "sort": "ascending"}]}],
+    "documents": [
+      {"items": {"Subject": "plain", "Body": "nothing here"}},
+      {"items": {"Subject": "rich", "Body": {"type": "richtext", "markup": "first {p}hidden treasure{br}map"}}}
+    ]
+  })");
+  ASSERT_EQ(VXDatabaseCreateFTIndex(db, 200, 0, 0), kVXOk) << Message();
+  VXHandle index = OpenView(db, "All");
+  ASSERT_EQ(VXIndexFTSearch(index, "treasure AND map", 1, 1, 0), kVXOk) << Message();
+  VXNoteId id = 0;
+  VXRowInfo info;
+  ASSERT_EQ(VXIndexNavigate(index, 1, 2, &id, &info), kVXOk);
+  char cell[64];
+  uint32_t n = 0;
+  ASSERT_EQ(VXViewcellFetch(index, 1, cell, sizeof cell, &n), kVXOk);
+  EXPECT_EQ(std::string(cell, n), "rich");
+  EXPECT_NE(VXIndexNavigate(index, 0, 0, &id, &info), kVXOk);  // only that one
+}
+
+}  // namespace
