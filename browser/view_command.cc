@@ -12,6 +12,7 @@
 #include "browser/position_walk.h"
 #include "browser/template_sources.h"
 #include "browser/view_sets.h"
+#include "common/text.h"
 #include "common/reply_forms.h"
 #include "engine/error_page.h"
 #include "os/desktop.h"
@@ -31,16 +32,7 @@ std::string Text(const std::optional<std::string>& field) {
   return field.value_or("");
 }
 
-std::string Format(const char* format, auto... args) {
-  char text[4096];
-  int n = std::snprintf(text, sizeof text, format, args...);
-  if (n < 0) return "";
-  if (static_cast<size_t>(n) < sizeof text) return std::string(text, static_cast<size_t>(n));
-  std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), format, args...);
-  big.resize(static_cast<size_t>(n));
-  return big;
-}
+using common::Format;
 
 void BackToTop(ViewRequest& v) {
   (void)SetPosition(v.view.index, v.view.topPosition);

@@ -5,6 +5,7 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
+#include "common/text.h"
 #include "common/reply_forms.h"
 #include "platform/name_lists.h"
 
@@ -12,16 +13,7 @@ namespace browser {
 
 namespace {
 
-std::string Format(const char* format, auto... args) {
-  char text[4096];
-  int n = std::snprintf(text, sizeof text, format, args...);
-  if (n < 0) return "";
-  if (static_cast<size_t>(n) < sizeof text) return std::string(text, static_cast<size_t>(n));
-  std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), format, args...);
-  big.resize(static_cast<size_t>(n));
-  return big;
-}
+using common::Format;
 
 std::string FrameUrl(const ViewRequest& v, const std::string& subcommand) {
   return Format("http://[kv]/%s:/%s:/%s/%s/%s/%s", v.server.c_str(), v.database.c_str(),

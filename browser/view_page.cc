@@ -15,6 +15,7 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
+#include "common/text.h"
 #include "common/reply_forms.h"
 
 namespace browser {
@@ -33,16 +34,7 @@ struct Step {
 constexpr Step kReadCurrent{6, 0};
 constexpr Step kNextRow{0, 0};
 
-std::string Format(const char* format, auto... args) {
-  char text[4096];
-  int n = std::snprintf(text, sizeof text, format, args...);
-  if (n < 0) return "";
-  if (static_cast<size_t>(n) < sizeof text) return std::string(text, static_cast<size_t>(n));
-  std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), format, args...);
-  big.resize(static_cast<size_t>(n));
-  return big;
-}
+using common::Format;
 
 // "[<" loses its "[" and the next "]" after it; ">]" loses its "]".
 void CleanValue(char* value, size_t length) {

@@ -35,4 +35,17 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // anything else is kept as it is.
 std::string PercentDecode(std::string_view text);
 
+// printf into a string of any length ("" for a bad format).
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[4096];
+  int n = std::snprintf(text, sizeof text, format, args...);
+  if (n < 0) return "";
+  if (static_cast<size_t>(n) < sizeof text) return std::string(text, static_cast<size_t>(n));
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(big.data(), big.size(), format, args...);
+  big.resize(static_cast<size_t>(n));
+  return big;
+}
+
 }  // namespace common
