@@ -1,6 +1,8 @@
 // Headless desktop: window queues, trace list, scripted message boxes, keys.
 #include "os/desktop.h"
 
+#include "os/desktop_internal.h"
+
 #include <unistd.h>
 
 #include <cctype>
@@ -80,8 +82,9 @@ bool TraceList::Contains(std::string_view text) const {
 namespace {
 
 struct ScriptLine {
-  std::string prefix;  // empty: answers any question
+  std::string prefix;  // empty: answers any subject of its kind
   std::string answer;
+  AnswerKind kind = AnswerKind::kQuestion;
   bool used = false;
 };
 
@@ -115,6 +118,10 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
+bool StartsWithWord(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() && Lower(text.substr(0, word.size())) == word;
+}
+
 // Reads the script named by CORVANE_ANSWERS, unless already read. Caller
 // holds the state lock.
 void LoadScript(DesktopState& state) {
@@ -137,7 +144,17 @@ void LoadScript(DesktopState& state) {
     } else {
       entry.answer = Trim(line);
     }
-    if (!entry.answer.empty()) state.script.push_back(entry);
+    // "dialog:" and "file:" lines answer only dialogs and file choosers.
+    if (StartsWithWord(entry.answer, "dialog:")) {
+      entry.kind = AnswerKind::kDialog;
+      entry.answer = Trim(entry.answer.substr(7));
+    } else if (StartsWithWord(entry.answer, "file:")) {
+      entry.kind = AnswerKind::kFile;
+      entry.answer = Trim(entry.answer.substr(5));
+    } else if (entry.answer.empty()) {
+      continue;
+    }
+    state.script.push_back(entry);
   }
 }
 
@@ -182,36 +199,60 @@ void ResetAnswerScript() {
   State().script.clear();
 }
 
+namespace desktop_internal {
+
+std::unique_lock<std::mutex> Lock() {
+  return std::unique_lock<std::mutex>(State().mutex);
+}
+
+bool ScriptNamed() {
+  DesktopState& state = State();
+  LoadScript(state);
+  return !state.script_path.empty();
+}
+
+bool TakeScriptLine(AnswerKind kind, std::string_view subject, std::string* answer) {
+  DesktopState& state = State();
+  LoadScript(state);
+  for (ScriptLine& line : state.script) {
+    if (line.used || line.kind != kind) continue;
+    if (!line.prefix.empty() && subject.substr(0, line.prefix.size()) != line.prefix) continue;
+    line.used = true;
+    *answer = line.answer;
+    return true;
+  }
+  return false;
+}
+
+void Show(std::string_view line) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  if (State().trace != nullptr) State().trace->Append(line);
+}
+
+}  // namespace desktop_internal
+
 Answer MessageBox(const Window* owner, std::string_view text, std::string_view title, Icon icon,
                   Buttons buttons) {
-  DesktopState& state = State();
-  std::unique_lock<std::mutex> guard(state.mutex);
+  auto guard = desktop_internal::Lock();
   std::string shown = "[" + std::string(title) + "] (" + IconName(icon) + ") " + std::string(text);
   if (owner != nullptr) shown += " {owner " + owner->Title() + "}";
-  std::fprintf(stderr, "%s\n", shown.c_str());
-  if (state.trace != nullptr) state.trace->Append(shown);
+  desktop_internal::Show(shown);
   if (buttons == Buttons::kOk) return Answer::kOk;
 
   Answer safe = buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
   Answer answer = safe;
-  LoadScript(state);
-  if (!state.script_path.empty()) {
-    for (ScriptLine& line : state.script) {
-      if (line.used) continue;
-      if (!line.prefix.empty() && text.substr(0, line.prefix.size()) != line.prefix) continue;
-      line.used = true;
-      if (!ReadAnswer(line.answer, buttons, &answer)) answer = safe;
-      break;
-    }
+  std::string line;
+  if (desktop_internal::ScriptNamed()) {
+    if (desktop_internal::TakeScriptLine(AnswerKind::kQuestion, text, &line) &&
+        !ReadAnswer(line, buttons, &answer))
+      answer = safe;
   } else if (::isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "%s ", buttons == Buttons::kYesNo ? "[Yes/No]?" : "[OK/Cancel]?");
     std::string reply;
     if (!std::getline(std::cin, reply) || !ReadAnswer(reply, buttons, &answer)) answer = safe;
   }
   const char* names[] = {"OK", "Cancel", "Yes", "No"};
-  std::string answered = "  answered " + std::string(names[static_cast<int>(answer)]);
-  std::fprintf(stderr, "%s\n", answered.c_str());
-  if (state.trace != nullptr) state.trace->Append(answered);
+  desktop_internal::Show("  answered " + std::string(names[static_cast<int>(answer)]));
   return answer;
 }
 

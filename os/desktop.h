@@ -10,7 +10,9 @@
 // Answer script: one answer per line ("Yes", "No", "OK", "Cancel"; "y", "n"
 // too; any case), consumed in order. A line "PREFIX=>ANSWER" answers only a
 // question whose text begins with PREFIX. Each question takes the first
-// unused line that applies to it. Plain OK boxes take no line.
+// unused line that applies to it. Plain OK boxes take no line. Lines that
+// begin "dialog:" or "file:" answer dialogs and file choosers only
+// (os/dialog.h), with the same "PREFIX=>" form matched on their caption.
 #pragma once
 
 #include <condition_variable>
