@@ -36,6 +36,11 @@ struct EngineHooks {
   // The platform's error text for the last failure (error page). Empty hook
   // or empty text: "Could not perform requested action.".
   std::string (*platformErrorText)(const ThreadHandle& handle) = nullptr;
+  // The network test of the web proxy: looks up a well-known name within
+  // `timeout_seconds`, sets `networkUp` and returns it. Empty: `networkUp`
+  // is returned unchanged. The catalogue, the scheduler and the favourite
+  // dialogs call it through here.
+  int (*networkTest)(ThreadHandle& handle, int timeout_seconds) = nullptr;
   // Server and path of the current page-replica database, for replica URLs
   // naming $WCTX_CorvjobsicaContext; false when there is none.
   bool (*currentReplicaDatabase)(ThreadHandle& handle, std::string* server,
