@@ -45,6 +45,9 @@ constexpr char kOptionSelectedFormat[] = "\n<OPTION SELECTED>%s";
 constexpr char kListInputFormat[] =
     "<INPUT NAME=\"kvField_%s\" size=%d VALUE=\"%s\" MAXLENGTH=4096>";
 constexpr char kSelectEnd[] = "</SELECT>\n";
+// A single choice with no keyword selected: a browser would post its first
+// option, so an empty one stands selected for "no value".
+constexpr char kNoOption[] = "\n<OPTION SELECTED VALUE=\"\">";
 constexpr char kSelectEndWithNew[] = "</SELECT><BR>\n";
 constexpr char kListTableEnd[] = "</TD></TR></TABLE>";
 constexpr char kChecked[] = "CHECKED";
@@ -101,13 +104,15 @@ void BlankOut(std::string* value, std::string_view keyword) {
 }
 
 // Keyword lists (kinds 1 and 2).
-void WriteKeywordList(const FieldDefinition& field, std::string value, std::string* out) {
+void WriteKeywordList(const FieldDefinition& field, std::string value,
+                      const std::vector<std::string>& entries, std::string* out) {
   bool with_new = field.keywordKind == kKeywordsWithNew;
   std::string name = HtmlEscape(field.name);
   if (with_new) out->append(kListTableStart);
   size_t width = 8;
   bool keywords = !field.keywords.empty();
   bool select_open = false;
+  bool any_selected = false;
   if (keywords) {
     out->append(
         Format(IsListType(field.dataType) ? kSelectMultipleFormat : kSelectFormat, name.c_str()));
@@ -115,6 +120,7 @@ void WriteKeywordList(const FieldDefinition& field, std::string value, std::stri
     std::string original = value;
     for (const std::string& keyword : field.keywords) {
       bool selected = ListContains(field.separatorKind, keyword, original);
+      any_selected = any_selected || selected;
       std::string_view shown = KeywordDisplay(keyword);
       out->append(Format(kOptionFormat, selected ? kSelected : "", HtmlEscape(shown).c_str()));
       width = std::max(width, shown.size() + 2);
@@ -132,16 +138,31 @@ void WriteKeywordList(const FieldDefinition& field, std::string value, std::stri
     out->append(Format(kListInputFormat, name.c_str(), 8, HtmlEscape(value).c_str()));
   }
   if (!with_new) {
-    if (keywords) out->append(kSelectEnd);
+    if (keywords) {
+      if (!any_selected && !IsListType(field.dataType)) out->append(kNoOption);
+      out->append(kSelectEnd);
+    }
     return;
   }
-  if (!keywords && !value.empty()) {
+  if (!keywords && (!value.empty() || !entries.empty())) {
     out->append(
         Format(IsListType(field.dataType) ? kSelectMultipleFormat : kSelectFormat, name.c_str()));
     select_open = true;
   }
   // The entries left are the values that are no keywords: each stays
-  // selected, so that saving keeps it.
+  // selected, so that saving keeps it. A list's entries are taken whole
+  // (an entry may hold a comma).
+  if (!entries.empty()) {
+    for (const std::string& entry : entries) {
+      bool keyword = false;
+      for (const std::string& k : field.keywords) keyword = keyword || ListContains(field.separatorKind, k, entry);
+      if (keyword || entry.empty()) continue;
+      out->append(Format(kOptionSelectedFormat, HtmlEscape(entry).c_str()));
+      width = std::max(width, entry.size() + 2);
+      any_selected = true;
+    }
+    value.clear();
+  }
   size_t at = 0;
   while (at <= value.size()) {
     size_t comma = value.find(',', at);
@@ -153,19 +174,48 @@ void WriteKeywordList(const FieldDefinition& field, std::string value, std::stri
       if (!piece.empty() && piece.back() != ' ') {
         out->append(Format(kOptionSelectedFormat, HtmlEscape(piece).c_str()));
         width = std::max(width, piece.size() + 2);
+        any_selected = true;
       }
       break;
     }
     if (!piece.empty() && piece.front() != ' ') {
       out->append(Format(kOptionSelectedFormat, HtmlEscape(piece).c_str()));
       width = std::max(width, piece.size() + 2);
+      any_selected = true;
     }
     at = comma + 2;  // the character after each comma is skipped
   }
-  if (select_open) out->append(kSelectEndWithNew);
+  if (select_open) {
+    if (!any_selected && !IsListType(field.dataType)) out->append(kNoOption);
+    out->append(kSelectEndWithNew);
+  }
   out->append(
       Format(kListInputFormat, name.c_str(), static_cast<int>(std::min<size_t>(width, 80)), ""));
   out->append(kListTableEnd);
+}
+
+// A list item's entries as texts; none for a single value.
+std::vector<std::string> ListItemEntries(VXHandle document, const FieldDefinition& field) {
+  std::vector<std::string> entries;
+  uint16_t type = 0;
+  uint32_t length = 0, flags = 0;
+  if (VXItemGetInfo(document, field.name.c_str(), &type, &length, &flags) != kVXOk ||
+      !IsListType(type) || VXItemGetLength(document, field.name.c_str(), kVXTypeTextList,
+                                           &length) != kVXOk)
+    return entries;
+  std::string bytes(static_cast<size_t>(length) + 1, '\0');
+  uint32_t got = 0;
+  if (VXItemFetch(document, field.name.c_str(), kVXTypeTextList, bytes.data(),
+                  static_cast<uint32_t>(bytes.size()), &got) != kVXOk)
+    return entries;
+  bytes.resize(std::min<size_t>(got, length));
+  for (size_t at = 0; at < bytes.size();) {
+    size_t end = bytes.find('\0', at);
+    if (end == std::string::npos) end = bytes.size();
+    entries.push_back(bytes.substr(at, end - at));
+    at = end + 1;
+  }
+  return entries;
 }
 
 }  // namespace
@@ -272,7 +322,7 @@ void WriteFieldInput(VXHandle document, const std::string& field_name, RenderSta
       break;
     case kKeywordsWithNew:
     case kKeywordList:
-      WriteKeywordList(field, value, out);
+      WriteKeywordList(field, value, ListItemEntries(document, field), out);
       break;
     default:
       break;

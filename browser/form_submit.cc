@@ -89,12 +89,23 @@ std::vector<std::string> StoredEntries(VXHandle document, const std::string& nam
   return entries;
 }
 
-// Splits list values at the field's separator, trimming blanks.
-std::vector<std::string> ListEntries(const std::vector<std::string>& values, uint32_t kind) {
-  char separator = SeparatorOfKind(kind);
+// The entries of a list field: a value that is a keyword or an entry the
+// item holds stays whole (an option of the page); any other (typed in) is
+// split at the field's separator, blanks trimmed.
+std::vector<std::string> ListEntries(const std::vector<std::string>& values,
+                                     const FieldDefinition& field,
+                                     const std::vector<std::string>& stored) {
+  char separator = SeparatorOfKind(field.separatorKind);
   if (separator == '\0' || separator == ' ') separator = ',';
   std::vector<std::string> entries;
   for (const std::string& value : values) {
+    bool whole = std::find(stored.begin(), stored.end(), value) != stored.end();
+    for (const std::string& keyword : field.keywords)
+      whole = whole || value == KeywordDisplay(keyword) || value == KeywordAlias(keyword);
+    if (whole) {
+      entries.push_back(value);
+      continue;
+    }
     size_t at = 0;
     while (at <= value.size()) {
       size_t end = value.find(separator, at);
@@ -120,8 +131,8 @@ bool Unchanged(VXHandle document, const Posted& p) {
   const std::string& name = p.field.name;
   if (p.multi) {
     std::vector<std::string> stored = StoredEntries(document, name);
-    return SameEntries(ListEntries(p.values, p.field.separatorKind), stored) ||
-           SameEntries(ListEntries(p.raw, p.field.separatorKind), stored);
+    return SameEntries(ListEntries(p.values, p.field, stored), stored) ||
+           SameEntries(ListEntries(p.raw, p.field, stored), stored);
   }
   std::string shown = ItemText(document, name);
   std::replace(shown.begin(), shown.end(), '\r', ' ');
@@ -223,7 +234,8 @@ VXStatus Store(VXHandle document, const Posted& p) {
   if (f.dataType == kVXTypeRichText)
     return PutRichText(document, name, WithoutCr(p.values.front()));
   if (IsListType(f.dataType)) {
-    std::vector<std::string> entries = ListEntries(p.values, f.separatorKind);
+    std::vector<std::string> entries =
+        ListEntries(p.values, f, StoredEntries(document, name));
     std::string bytes;
     uint16_t type = static_cast<uint16_t>(f.dataType);
     for (const std::string& entry : entries) {

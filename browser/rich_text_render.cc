@@ -246,6 +246,7 @@ class Walk {
   int open_ul_ = 0, open_ol_ = 0;
   bool table_pending_ = false, first_cell_seen_ = false, table_open_ = false;
   bool table_hidden_ = false, new_cell_ = false;
+  bool cell_hidden_ = false;  // the current cell is not shown: nor is what it holds
   rt::TableHeader table_;
   rt::TableCell first_cell_, next_cell_;
   uint16_t current_row_ = 0;
@@ -400,7 +401,8 @@ void Walk::OpenTable(const rt::ParagraphStyle& style) {
   out_ += first_cell_.border_width != 0 ? "<TABLE BORDER=2" : "<TABLE BORDER=0";
   bool fits = (table_.flags & rt::kTableFitsWindow) != 0;
   out_ += Format(fits ? kTableFitFormat : kTableFormat, cell_padding_);
-  if ((first_cell_.flags & rt::kCellNotShown) != 0) return;
+  cell_hidden_ = (first_cell_.flags & rt::kCellNotShown) != 0;
+  if (cell_hidden_) return;
   OpenCell(first_cell_, style);
 }
 
@@ -434,6 +436,7 @@ void Walk::NextCell(const rt::ParagraphStyle& style) {
     out_ += kIndentClose;
     st_.centred = 0;
   }
+  cell_hidden_ = false;
   if (table_hidden_) return;
   if (st_.tableCellOpen != 0) {
     CellSpacer();
@@ -444,7 +447,8 @@ void Walk::NextCell(const rt::ParagraphStyle& style) {
     out_ += kNewRow;
     current_row_ = next_cell_.row;
   }
-  if ((next_cell_.flags & rt::kCellNotShown) != 0) return;
+  cell_hidden_ = (next_cell_.flags & rt::kCellNotShown) != 0;
+  if (cell_hidden_) return;
   OpenCell(next_cell_, style);
 }
 
@@ -731,6 +735,7 @@ void Walk::TableEnd() {
   }
   st_.tableCellOpen = 0;
   table_open_ = table_pending_ = first_cell_seen_ = table_hidden_ = new_cell_ = false;
+  cell_hidden_ = false;
   cell_just_opened_ = false;
 }
 
@@ -843,7 +848,7 @@ int Walk::Run() {
       break;
     }
     const Record& r = records_.list[i];
-    bool hidden = st_.hidden != 0;
+    bool hidden = st_.hidden != 0 || cell_hidden_;
     if (!hidden && image_.Collecting() && r.kind != rt::kKindRaw) FinishImage();
     switch (r.kind) {
       case rt::kKindStyleRef: {
