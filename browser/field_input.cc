@@ -155,7 +155,8 @@ void WriteKeywordList(const FieldDefinition& field, std::string value,
   if (!entries.empty()) {
     for (const std::string& entry : entries) {
       bool keyword = false;
-      for (const std::string& k : field.keywords) keyword = keyword || ListContains(field.separatorKind, k, entry);
+      for (const std::string& k : field.keywords)
+        keyword = keyword || ListContains(field.separatorKind, k, entry);
       if (keyword || entry.empty()) continue;
       out->append(Format(kOptionSelectedFormat, HtmlEscape(entry).c_str()));
       width = std::max(width, entry.size() + 2);
@@ -200,8 +201,8 @@ std::vector<std::string> ListItemEntries(VXHandle document, const FieldDefinitio
   uint16_t type = 0;
   uint32_t length = 0, flags = 0;
   if (VXItemGetInfo(document, field.name.c_str(), &type, &length, &flags) != kVXOk ||
-      !IsListType(type) || VXItemGetLength(document, field.name.c_str(), kVXTypeTextList,
-                                           &length) != kVXOk)
+      !IsListType(type) ||
+      VXItemGetLength(document, field.name.c_str(), kVXTypeTextList, &length) != kVXOk)
     return entries;
   std::string bytes(static_cast<size_t>(length) + 1, '\0');
   uint32_t got = 0;

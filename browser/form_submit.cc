@@ -131,6 +131,8 @@ bool Unchanged(VXHandle document, const Posted& p) {
   const std::string& name = p.field.name;
   if (p.multi) {
     std::vector<std::string> stored = StoredEntries(document, name);
+    // A list in one text input comes back as the text it showed.
+    if (p.raw.size() == 1 && p.raw.front() == ItemText(document, name)) return true;
     return SameEntries(ListEntries(p.values, p.field, stored), stored) ||
            SameEntries(ListEntries(p.raw, p.field, stored), stored);
   }
@@ -234,8 +236,7 @@ VXStatus Store(VXHandle document, const Posted& p) {
   if (f.dataType == kVXTypeRichText)
     return PutRichText(document, name, WithoutCr(p.values.front()));
   if (IsListType(f.dataType)) {
-    std::vector<std::string> entries =
-        ListEntries(p.values, f, StoredEntries(document, name));
+    std::vector<std::string> entries = ListEntries(p.values, f, StoredEntries(document, name));
     std::string bytes;
     uint16_t type = static_cast<uint16_t>(f.dataType);
     for (const std::string& entry : entries) {

@@ -88,7 +88,8 @@ std::pair<int, int> GifSize(const std::string& path) {
   char header[10] = {};
   if (!in.read(header, sizeof header) || std::string(header, 6) != "GIF87a") return {0, 0};
   auto u16 = [&](int at) {
-    return static_cast<unsigned char>(header[at]) | (static_cast<unsigned char>(header[at + 1]) << 8);
+    return static_cast<unsigned char>(header[at]) |
+           (static_cast<unsigned char>(header[at + 1]) << 8);
   };
   return {u16(6), u16(8)};
 }
