@@ -5,8 +5,8 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
-#include "common/reply_forms.h"
 #include "common/text.h"
+#include "common/reply_forms.h"
 #include "platform/name_lists.h"
 
 namespace browser {

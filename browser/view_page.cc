@@ -15,8 +15,8 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
-#include "common/reply_forms.h"
 #include "common/text.h"
+#include "common/reply_forms.h"
 
 namespace browser {
 
