@@ -38,16 +38,22 @@ bool NamesPosition(const std::string& argument3) {
   return !argument3.empty() && argument3[0] != '0';
 }
 
+// The database path as URLs carry it: the request holds "\\" for "/".
+std::string UrlPath(const engine::DatabaseRequest& request) {
+  std::string path = Text(request.database);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
 std::string FrameUrl(const engine::DatabaseRequest& request, char letter) {
-  std::string command = Text(request.command);
   // "D" or "DX": the letters before the page letter.
-  std::string base = command;
+  std::string base = Text(request.command);
   const char* format = kFrameUrlPlainFormat;
   std::string back = Text(request.returnUrl);
   if (!back.empty()) format = kFrameUrlFormat;
   std::string url =
-      Format(format, Text(request.server).c_str(), Text(request.database).c_str(), base.c_str(),
-             letter, Text(request.argument1).c_str(), Text(request.argument2).c_str(),
+      Format(format, Text(request.server).c_str(), UrlPath(request).c_str(), base.c_str(), letter,
+             Text(request.argument1).c_str(), Text(request.argument2).c_str(),
              Text(request.argument3).c_str(), Text(request.argument4).c_str(), back.c_str());
   return HtmlEscape(url);
 }
@@ -126,7 +132,7 @@ void AttachmentList(std::string* out, engine::ThreadHandle& handle,
   uint32_t bytes = 0;
   bool first = true;
   std::string server = HtmlEscape(Text(request.server));
-  std::string database = HtmlEscape(Text(request.database));
+  std::string database = HtmlEscape(UrlPath(request));
   std::string url = HtmlEscape(Text(request.url));
   std::string program = handle.shared != nullptr ? handle.shared->programDirUrl : "";
   for (uint32_t code = kVXListFirst;

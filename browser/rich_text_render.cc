@@ -662,8 +662,10 @@ void Walk::HotspotBegin(const rt::HotspotBegin& hotspot) {
     case rt::kHotspotAttachment:
       if (rq_.request != nullptr) {
         const engine::DatabaseRequest& r = *rq_.request;
+        std::string path = r.database.value_or("");
+        std::replace(path.begin(), path.end(), '\\', '/');
         out_ += Format(kAttachmentLinkFormat, HtmlEscape(r.server.value_or("")).c_str(),
-                       HtmlEscape(r.database.value_or("")).c_str(), static_cast<long>(rq_.noteId),
+                       HtmlEscape(path).c_str(), static_cast<long>(rq_.noteId),
                        HtmlEscape(AttachmentUrlName(hotspot.text)).c_str(),
                        HtmlEscape(r.url.value_or("")).c_str());
       }

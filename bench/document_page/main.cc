@@ -67,9 +67,9 @@ std::string Body(size_t bytes, int pictures) {
       for (int row = 1; row <= 4; ++row)
         for (int col = 0; col < 4; ++col)
           m += "{cell row=" + std::to_string(row) + " left=" + std::to_string(col * 1440) +
-               " right=" + std::to_string(col * 1440 + 1440) + " border=1 bg=" +
-               std::to_string(16 + row) + "}{use 1}cell " + std::to_string(row) + "." +
-               std::to_string(col) + " " + kSentence + "{p}";
+               " right=" + std::to_string(col * 1440 + 1440) +
+               " border=1 bg=" + std::to_string(16 + row) + "}{use 1}cell " + std::to_string(row) +
+               "." + std::to_string(col) + " " + kSentence + "{p}";
       m += "{/table}";
       next_table += 20000;
     }
@@ -133,9 +133,8 @@ Figures Measure(uint16_t port, const std::string& url, int count) {
   for (int i = 0; i < count; ++i) {
     start = std::chrono::steady_clock::now();
     reply = Exchange(port, url);
-    ms.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
   }
   std::sort(ms.begin(), ms.end());
   f.median_ms = ms[ms.size() / 2];
