@@ -620,7 +620,8 @@ void Walk::ReadField(const rt::Field& field) {
     bool radio = def.keywordKind == kRadioButtons;
     size_t n = def.keywords.size();
     size_t c = static_cast<size_t>(std::max(st_.keywordColumns, 1));
-    bool table = n > c;
+    // One column runs the keywords on as text.
+    bool table = n > c && c > 1;
     if (table) out_ += kChoiceTableStart;
     for (size_t i = 1; i <= n; ++i) {
       const std::string& keyword = def.keywords[i - 1];
