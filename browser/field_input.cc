@@ -286,9 +286,11 @@ void WriteFieldInput(VXHandle document, const std::string& field_name, RenderSta
   FieldDefinition field;
   (void)VXDocumentGetProperty(document, kDocPropDatabase, &database, sizeof database);
   (void)VXDocumentGetProperty(document, kDocPropForm, &form, sizeof form);
+  // A field the form does not define takes no input (a submission would
+  // not store it): its value shows as text.
   if (!FetchField(database, static_cast<VXNoteId>(form), field_name, &field)) {
     field.name = field_name;
-    field.flags = kFieldEditable;
+    field.flags = 0;
   }
   std::string value = ItemText(document, field.name);
   if ((field.flags & kFieldEditable) == 0) {
