@@ -224,13 +224,19 @@ std::vector<std::string> ListItemEntries(VXHandle document, const FieldDefinitio
 std::string RichTextAsText(VXHandle document, const std::string& name) {
   VXHandle composite = 0;
   if (platform::wrap::VXCompositeCreate(document, name.c_str(), &composite) != kVXOk) return "";
-  std::string text(kMaxRichTextAsText, '\0');
-  uint32_t length = 0;
-  if (platform::wrap::VXCompositeListText(composite, text.data(),
-                                          static_cast<uint32_t>(text.size()), &length) != kVXOk)
-    length = 0;
+  // The buffer grows only for texts that fill it.
+  std::string text;
+  for (size_t size = size_t{64} << 10;; size *= 4) {
+    size = std::min(size, kMaxRichTextAsText);
+    text.assign(size, '\0');
+    uint32_t length = 0;
+    if (platform::wrap::VXCompositeListText(composite, text.data(),
+                                            static_cast<uint32_t>(text.size()), &length) != kVXOk)
+      length = 0;
+    text.resize(std::min<size_t>(length, size - 1));
+    if (text.size() + 8 < size || size == kMaxRichTextAsText) break;
+  }
   VXCompositeClose(composite);
-  text.resize(std::min<size_t>(length, text.size() - 1));
   return text;
 }
 
