@@ -80,6 +80,30 @@ constexpr Rewrite kRewrites[] = {
     {"@IsNewDoc", {"@FALSE", "@FALSE", "@TRUE"}},
 };
 
+// One byte of text escaped as common::HtmlEscape escapes it, appended
+// without reserving (a page grows by many small pieces).
+void AppendEscapedByte(char c, std::string* out) {
+  switch (c) {
+    case '&':
+      out->append("&amp;");
+      break;
+    case '<':
+      out->append("&lt;");
+      break;
+    case '>':
+      out->append("&gt;");
+      break;
+    case '"':
+      out->append("&quot;");
+      break;
+    case '\'':
+      out->append("&#39;");
+      break;
+    default:
+      out->push_back(c);
+  }
+}
+
 // Appends one stretch of a run between line breaks: "[<" to the next "]"
 // is pass-through HTML, "[" and "]" blanked; a later ">]" before the next
 // "[<" extends it (an HTML text that itself held a "]"), its "]" blanked.
@@ -94,7 +118,7 @@ void AppendRunPiece(std::string_view piece, std::string* out) {
       if (plain[i] == ']' && i > 0 && plain[i - 1] == '>')
         out->push_back(' ');
       else
-        common::AppendHtmlEscaped(plain.substr(i, 1), out);
+        AppendEscapedByte(plain[i], out);
     }
     if (open == npos) return;
     out->push_back(' ');
