@@ -154,6 +154,37 @@ Canvas Arrow(int kind) {  // 0 first, 1 previous, 2 next, 3 last
   return c;
 }
 
+// The document pages' images: links, attachments, sections, the read-only
+// check boxes and radio buttons, and the one-pixel spacer of empty cells.
+Canvas Link(uint8_t colour) {
+  Canvas c(16, 12);
+  c.Fill(1, 1, 10, 10, W);
+  c.Rect(1, 1, 10, 10, G2);
+  c.Fill(6, 5, 14, 10, colour);
+  c.Rect(6, 5, 14, 10, K);
+  c.Line(8, 7, 12, 7, W);
+  return c;
+}
+
+Canvas Attachment() {
+  Canvas c(12, 14);
+  c.Rect(4, 1, 8, 11, G2);  // a paper clip
+  c.Rect(5, 3, 7, 9, G2);
+  c.Line(4, 12, 8, 12, G2);
+  return c;
+}
+
+Canvas Radio(bool on) {
+  Canvas c(12, 12);
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 12; ++x) {
+      int dx = 2 * x - 11, dy = 2 * y - 11;
+      int d = dx * dx + dy * dy;
+      if (d <= 100) c.Set(x, y, d >= 72 ? K : (on && d <= 20 ? K : W));
+    }
+  return c;
+}
+
 // Mail folders: a folder tab in green (the view shown) or yellow, with a
 // pictogram of the folder's kind.
 Canvas MailFolder(char variant, const std::string& kind) {
@@ -230,6 +261,16 @@ int main(int argc, char** argv) {
   ok &= Save(folder, "prevpage.gif", Arrow(1));
   ok &= Save(folder, "nextpage.gif", Arrow(2));
   ok &= Save(folder, "lastpage.gif", Arrow(3));
+  ok &= Save(folder, "doclink.gif", Link(B));
+  ok &= Save(folder, "viewlink.gif", Link(GR));
+  ok &= Save(folder, "dblink.gif", Link(O));
+  ok &= Save(folder, "attach.gif", Attachment());
+  ok &= Save(folder, "gopentw.gif", Triangle(true));
+  ok &= Save(folder, "ckbx_c.gif", CheckBox(K, W, true, K));
+  ok &= Save(folder, "ckbx_u.gif", CheckBox(K, W, false, K));
+  ok &= Save(folder, "rbtn_c.gif", Radio(true));
+  ok &= Save(folder, "rbtn_u.gif", Radio(false));
+  ok &= Save(folder, "c_.gif", Canvas(1, 1));
   for (char variant : {'g', 'y'})
     for (const char* kind : {"inbox", "drafts", "sent", "all", "todo", "trash", "magnif"})
       ok &= Save(folder, std::string(1, variant) + "_" + kind + ".gif", MailFolder(variant, kind));
