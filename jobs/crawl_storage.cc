@@ -49,7 +49,7 @@ std::string CalendarNow() {
   char text[64] = {};
   std::tm local{};
   localtime_r(&now, &local);
-  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &local);
+  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
   return text;
 }
 

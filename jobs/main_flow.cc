@@ -37,7 +37,7 @@ std::string CalendarNow() {
   std::tm local{};
   localtime_r(&now, &local);
   char text[64] = {};
-  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &local);
+  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
   return text;
 }
 
