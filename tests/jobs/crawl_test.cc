@@ -15,8 +15,9 @@ std::string Page(const std::string& title, const std::string& body) {
 // A page tree: index links a and b; a links a2, a2 links a3 ... each level
 // one deeper; b links b2.
 void WriteTree(JobTest& test) {
-  test.WriteSite("/index.htm", Page("Index", "<a href=\"a.htm\">a</a> <a href=\"b.htm\">b</a>"
-                                             "<img src=\"i.gif\">"));
+  test.WriteSite("/index.htm", Page("Index",
+                                    "<a href=\"a.htm\">a</a> <a href=\"b.htm\">b</a>"
+                                    "<img src=\"i.gif\">"));
   test.WriteSite("/i.gif", "GIF89a");
   test.WriteSite("/a.htm", Page("A", "<a href=a2.htm>a2</a>"));
   test.WriteSite("/b.htm", Page("B", "<a href='b2.htm'>b2</a>"));
@@ -40,11 +41,15 @@ TEST_F(Crawl, DepthAndPassOrder) {
       {"0", "", {"/index.htm", "/i.gif"}},
       {"0", "D", {"/index.htm", "/i.gif"}},
       // Passes of growing depth: every page of a level before the next.
-      {"6", "", {"/index.htm", "/i.gif", "/a.htm", "/b.htm", "/a2.htm", "/b2.htm", "/a3.htm",
-                 "/a4.htm", "/a5.htm", "/a6.htm"}},
+      {"6",
+       "",
+       {"/index.htm", "/i.gif", "/a.htm", "/b.htm", "/a2.htm", "/b2.htm", "/a3.htm", "/a4.htm",
+        "/a5.htm", "/a6.htm"}},
       // One pass at the full depth: each branch to its end first.
-      {"6", "D", {"/index.htm", "/i.gif", "/a.htm", "/a2.htm", "/a3.htm", "/a4.htm", "/a5.htm",
-                  "/a6.htm", "/b.htm", "/b2.htm"}},
+      {"6",
+       "D",
+       {"/index.htm", "/i.gif", "/a.htm", "/a2.htm", "/a3.htm", "/a4.htm", "/a5.htm", "/a6.htm",
+        "/b.htm", "/b2.htm"}},
   };
   for (const Case& c : cases) {
     std::ofstream(origin.log, std::ios::trunc).close();

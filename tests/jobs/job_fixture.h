@@ -103,11 +103,11 @@ class JobTest : public ::testing::Test {
     origin.log = name + ".log";
     origin.root = folder_ + "/site";
     std::ofstream(origin.log).close();
-    EXPECT_EQ(os::ProcessStart("python3",
-                               {CORVANE_SOURCE_DIR "/tests/jobs/origin.py", "--root", origin.root,
-                                "--routes", name + ".routes", "--log", origin.log, "--port-file",
-                                name + ".port"},
-                               &origin.pid),
+    EXPECT_EQ(os::ProcessStart(
+                  "python3",
+                  {CORVANE_SOURCE_DIR "/tests/jobs/origin.py", "--root", origin.root, "--routes",
+                   name + ".routes", "--log", origin.log, "--port-file", name + ".port"},
+                  &origin.pid),
               os::ProcessStatus::kOk);
     for (int i = 0; i < 200 && !os::FileExists(name + ".port"); ++i) os::SleepMs(25);
     std::ifstream(name + ".port") >> origin.port;
@@ -141,7 +141,8 @@ class JobTest : public ::testing::Test {
   VXNoteId AddSchedule(const std::map<std::string, std::string>& items) {
     VXHandle doc = 0;
     EXPECT_EQ(VXDocumentCreate(config_, "Schedule", &doc), kVXOk);
-    for (const auto& [name, value] : items) EXPECT_EQ(jobs::PutTextItem(doc, name.c_str(), value), kVXOk);
+    for (const auto& [name, value] : items)
+      EXPECT_EQ(jobs::PutTextItem(doc, name.c_str(), value), kVXOk);
     EXPECT_EQ(VXDocumentSave(doc, 0), kVXOk);
     VXNoteId id = 0;
     EXPECT_EQ(VXDocumentGetProperty(doc, kDocPropNoteId, &id, sizeof id), kVXOk);
@@ -152,7 +153,8 @@ class JobTest : public ::testing::Test {
   // Runs corvjobs in the program folder with the argument; its exit code.
   int RunJobs(const std::string& argument) {
     int code = -1;
-    EXPECT_EQ(os::ProcessRun(prog_ + "/corvjobs", {argument}, 120000, &code), os::ProcessStatus::kOk);
+    EXPECT_EQ(os::ProcessRun(prog_ + "/corvjobs", {argument}, 120000, &code),
+              os::ProcessStatus::kOk);
     return code;
   }
 
@@ -170,7 +172,8 @@ class JobTest : public ::testing::Test {
     std::snprintf(search.text, sizeof search.text, "%s", key.c_str());
     uint32_t count = 0;
     VXNoteId id = 0;
-    if (view != 0 && VXIndexOpen(db, &index) == kVXOk && VXIndexOpenView(index, 0, view, 0) == kVXOk &&
+    if (view != 0 && VXIndexOpen(db, &index) == kVXOk &&
+        VXIndexOpenView(index, 0, view, 0) == kVXOk &&
         VXIndexKeySearch(index, &search, 1, 0, &count) == kVXOk && count > 0 &&
         VXIndexNavigate(index, kVXNavCurrent, 0, &id, nullptr) == kVXOk) {
       VXHandle doc = 0;
@@ -208,7 +211,8 @@ class JobTest : public ::testing::Test {
   // Whether `ledra check` finds the database sound.
   bool DatabaseSound(const std::string& path = "data/" + std::string(common::kPageReplicaPath)) {
     int code = -1;
-    return os::ProcessRun(prog_ + "/ledra", {"check", path}, 120000, &code) == os::ProcessStatus::kOk &&
+    return os::ProcessRun(prog_ + "/ledra", {"check", path}, 120000, &code) ==
+               os::ProcessStatus::kOk &&
            code == 0;
   }
 
