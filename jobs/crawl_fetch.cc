@@ -87,7 +87,8 @@ std::string Crawler::BuildRequest(const std::string& url, const std::string& sin
   return request;
 }
 
-Crawler::Fetched Crawler::Fetch(const std::string& url, const std::string& since, int depth) {
+Crawler::Fetched Crawler::Fetch(const std::string& url, const std::string& since, int depth,
+                                bool page_link) {
   Fetched fetched;
   if (!settings_.preprocessor_r.empty()) (void)RunCommand(settings_.preprocessor_r, url, false);
   ++requests_;
@@ -98,7 +99,7 @@ Crawler::Fetched Crawler::Fetch(const std::string& url, const std::string& since
     store_.RefreshViews();
   }
   std::string shown = url.substr(0, url.find_first_of("\r\n"));
-  if (!page_link_walk_ && requests_ != 1) {
+  if (!page_link && requests_ != 1) {
     job_.Log(
         common::Format("%ld.     ......................page part %s", requests_, shown.c_str()));
   } else {

@@ -200,7 +200,9 @@ std::string Crawler::RecordReferrer(VXHandle document, const std::string& referr
   std::string supports = TextItem(document, common::kItemSupports) + "\n";
   // A referrer counts as recorded only as a whole line: a URL that is the
   // start of another recorded one is still added.
-  if (!referrer.empty() && ("\n" + supports).find("\n" + referrer + "\n") == std::string::npos) {
+  // The list stays within the platform's item size, like the link list.
+  if (!referrer.empty() && supports.size() + referrer.size() + 1 <= kMaxLinkList &&
+      ("\n" + supports).find("\n" + referrer + "\n") == std::string::npos) {
     supports += referrer + "\n";
     (void)PutTextItem(document, common::kItemSupports, supports);
   }

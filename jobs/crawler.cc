@@ -160,13 +160,13 @@ void Crawler::RunPasses() {
 }
 
 bool Crawler::Normalise(const std::string& link, const std::string& referrer, int depth,
-                        std::string* url) {
+                        bool page_link, std::string* url) {
   bool redirected = redirection_;
   redirection_ = false;
   if (!NormaliseLink(link, referrer, url)) return false;
   if (redirected && !settings_.bounding_urls.empty() && job_.verbose.load() != 0)
     job_.Log("Allowing for redirection...");
-  if (depth >= 2 && !redirected && page_link_walk_ && !settings_.bounding_urls.empty() &&
+  if (depth >= 2 && !redirected && page_link && !settings_.bounding_urls.empty() &&
       !PassesBounds(*url, settings_.bounding_urls)) {
     job_.Log("Bounding veto on URL: " + *url);
     job_.Log("      (fails to pass bound test of \"" + settings_.bounding_urls + "\")");
@@ -177,6 +177,10 @@ bool Crawler::Normalise(const std::string& link, const std::string& referrer, in
 
 void Crawler::ProcessElement(Mode mode, const std::string& referrer, const std::string& link,
                              int parent) {
+  // The page-link mark belongs to this element alone: the supporting
+  // elements it brings are not bounded.
+  bool page_link = page_link_walk_;
+  page_link_walk_ = false;
   if (job_.Stopped()) return;
   CheckLimits();
   if (job_.Stopped()) return;
@@ -188,7 +192,7 @@ void Crawler::ProcessElement(Mode mode, const std::string& referrer, const std::
   if (replay_start) {
     url = link;
     redirection_ = false;
-  } else if (!Normalise(link, referrer, depth, &url)) {
+  } else if (!Normalise(link, referrer, depth, page_link, &url)) {
     return;
   }
   Element element = FindOrCreate(mode, depth, ElementKey(url));
@@ -200,7 +204,7 @@ void Crawler::ProcessElement(Mode mode, const std::string& referrer, const std::
   text_page_ = false;
   content_type_.clear();
   if (mode == Mode::kFetch) {
-    Fetched fetched = Fetch(url, element.since, depth);
+    Fetched fetched = Fetch(url, element.since, depth, page_link);
     if (fetched.status == -1 || fetched.status == 503 || fetched.status == 504 ||
         fetched.status == 408) {
       job_.Wait(job_.timing.retry_wait_ms);
@@ -208,7 +212,7 @@ void Crawler::ProcessElement(Mode mode, const std::string& referrer, const std::
         CloseElement(document);
         return;
       }
-      fetched = Fetch(url, element.since, depth);
+      fetched = Fetch(url, element.since, depth, page_link);
     }
     if ((fetched.status == 301 || fetched.status == 302) && !fetched.response.empty()) {
       redirection_ = true;

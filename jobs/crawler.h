@@ -48,11 +48,12 @@ class Crawler {
   bool Start(VXHandle* schedule);
   void RunPasses();
   void ProcessElement(Mode mode, const std::string& referrer, const std::string& link, int parent);
-  bool Normalise(const std::string& link, const std::string& referrer, int depth, std::string* url);
+  bool Normalise(const std::string& link, const std::string& referrer, int depth, bool page_link,
+                 std::string* url);
   void CheckLimits();
 
   // crawl_fetch.cc
-  Fetched Fetch(const std::string& url, const std::string& since, int depth);
+  Fetched Fetch(const std::string& url, const std::string& since, int depth, bool page_link);
   std::string BuildRequest(const std::string& url, const std::string& since, bool replay,
                            bool via_proxy) const;
   void Receive(os::Socket socket, Fetched* fetched);

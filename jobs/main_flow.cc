@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "ledra/datetime.h"
 #include "jobs/arguments.h"
 #include "jobs/base64.h"
 #include "jobs/crawl_settings.h"
@@ -22,7 +23,10 @@ namespace {
 
 constexpr char kConfigurationDatabase[] = "kvconfig.ldf";
 constexpr char kLocal[] = "Local";
-constexpr char kPurgeFormula[] = "Select ReturnCode=0 & (@modified < @yesterday)";
+// The refused elements. Their age is tested on each document found: an
+// index search with "& (@modified < @yesterday)" also selects documents
+// saved a moment ago, which would purge every element refused in this run.
+constexpr char kPurgeFormula[] = "Select ReturnCode=0";
 // One-time schedules that have started (the scheduler disabled them) remove
 // themselves; one that has not run yet stays until it has.
 constexpr char kOneTimeFormula[] = "Select DeleteSelfAfterRun=\"Y\" & Enabled!=\"Enabled\"";
@@ -39,6 +43,19 @@ std::string CalendarNow() {
   char text[64] = {};
   std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
   return text;
+}
+
+// Whether the document was last saved before yesterday (midnight, the
+// platform's clock).
+bool ModifiedBeforeYesterday(VXHandle database, VXNoteId id) {
+  VXHandle document = 0;
+  if (VXDocumentOpen(database, id, kVXDocOpenReadOnly, &document) != kVXOk) return false;
+  ledra::Datetime modified;
+  bool known = VXDocumentGetProperty(document, kDocPropModified, &modified, sizeof modified) == kVXOk;
+  VXDocumentClose(document, kVXCloseDiscard);
+  ledra::Datetime yesterday = ledra::DatetimeToday();
+  yesterday.ticks -= ledra::kTicksPerDay;
+  return known && modified.ticks < yesterday.ticks;
 }
 
 void ReadConfigurationDocument(JobContext& job) {
@@ -92,7 +109,8 @@ void ClosingSteps(JobContext& job) {
   if (!path.empty() && VXDatabaseOpen(server.c_str(), path.c_str(), 0, &target) == kVXOk) {
     std::vector<VXNoteId> refused;
     if (SelectDocuments(target, kPurgeFormula, &refused) == kVXOk)
-      for (VXNoteId id : refused) (void)VXDocumentDelete(target, id, 0);
+      for (VXNoteId id : refused)
+        if (ModifiedBeforeYesterday(target, id)) (void)VXDocumentDelete(target, id, 0);
     VXDatabaseClose(target, 0);
   }
   if (!job.Stopped() && job.compact == 'Y') {

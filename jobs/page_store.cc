@@ -69,7 +69,7 @@ VXNoteId PageStore::Find(const std::string& key) {
 
 VXStatus PageStore::Create(const std::string& key, VXHandle* document) {
   *document = 0;
-  if (!batch_) {
+  if (!batch_ && batching_) {
     int32_t one = 1;
     if (VXDatabaseSetProperty(database_, kDbPropBatch, &one) == kVXOk) {
       batch_ = true;

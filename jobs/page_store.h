@@ -52,6 +52,7 @@ class PageStore {
   VXHandle database_ = 0;
   VXHandle index_ = 0;
   bool batch_ = false;
+  bool batching_ = true;
   std::chrono::steady_clock::time_point batch_start_;
 };
 

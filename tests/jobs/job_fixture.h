@@ -109,7 +109,7 @@ class JobTest : public ::testing::Test {
                    name + ".routes", "--log", origin.log, "--port-file", name + ".port"},
                   &origin.pid),
               os::ProcessStatus::kOk);
-    for (int i = 0; i < 200 && !os::FileExists(name + ".port"); ++i) os::SleepMs(25);
+    for (int i = 0; i < 1200 && !os::FileExists(name + ".port"); ++i) os::SleepMs(25);
     std::ifstream(name + ".port") >> origin.port;
     EXPECT_GT(origin.port, 0);
     origins_.push_back(origin);

@@ -11,6 +11,7 @@ JSON object mapping a path to a description:
   {"short": 1000, "body": "abc"}   announces 1000 bytes, sends fewer
   {"auth": "user:password"}  the file is served only with these Basic
                              credentials, else 401
+  {"delay": 0.3}             the file is served after a pause
   {"repeat": "<a href=x>", "times": 100000, "type": "text/html"}
 
 Every request is appended to --log as a JSON line: method, path (as the
@@ -91,6 +92,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 self.end_headers()
                 return True
             return False
+        if "delay" in route:
+            time.sleep(route["delay"])
+            return False
         if "raw" in route:
             self._status = -1
             self.wfile.write(route["raw"].encode("latin-1"))
@@ -128,17 +132,20 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--port-file", required=True)
     args = parser.parse_args()
-    os.chdir(args.root)
-    server = Server(("127.0.0.1", 0), Handler)
-    server.log_path = args.log
-    server.routes = {}
+    routes = {}
     if args.routes:
         with open(args.routes) as f:
-            server.routes = json.load(f)
-    tmp = args.port_file + ".tmp"
+            routes = json.load(f)
+    log_path = os.path.abspath(args.log)
+    port_file = os.path.abspath(args.port_file)
+    os.chdir(args.root)
+    server = Server(("127.0.0.1", 0), Handler)
+    server.log_path = log_path
+    server.routes = routes
+    tmp = port_file + ".tmp"
     with open(tmp, "w") as f:
         f.write(str(server.server_address[1]))
-    os.rename(tmp, args.port_file)
+    os.rename(tmp, port_file)
     server.serve_forever()
 
 
