@@ -191,8 +191,9 @@ void Crawler::StoreElement(VXHandle document, const std::string& url, const Fetc
   if (storage_veto_ || !FidelityPasses(settings_.fidelity, type)) return;
   std::string file = job_.WriteTempFile(stored);
   if (file.empty()) return;
-  (void)platform::wrap::VXAttachmentAttach(document, file.c_str(), common::kStoredResponse,
-                                           settings_.compression ? kVXAttachCompress : 0);
+  if (platform::wrap::VXAttachmentAttach(document, file.c_str(), common::kStoredResponse,
+                                         settings_.compression ? kVXAttachCompress : 0) == kVXOk)
+    store_.CountPending(static_cast<int64_t>(stored.size()));
   ::unlink(file.c_str());
 }
 

@@ -276,10 +276,7 @@ void Crawler::CheckLimits() {
     return;
   }
   if (store_.database() != 0) {
-    // The write-ahead log holds the newest pages until it is folded in.
     int64_t size = store_.SizeBytes(database_file_);
-    int64_t wal = os::FileSize(database_file_ + "-wal");
-    if (wal > 0) size += wal;
     if (size / 1000 > static_cast<int64_t>(settings_.max_db_size) * 1000) {
       job_.Log(common::Format(kSizeLimitLog, settings_.max_db_size));
       job_.StatusDialog(kSizeLimitDialog, kLimitDialogMs, true);

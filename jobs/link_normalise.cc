@@ -71,8 +71,8 @@ bool NormaliseLink(std::string_view link, std::string_view referrer, std::string
   } else {
     size_t last = referrer.rfind('/');
     if (last == kNone) return false;
-    out = std::string(referrer.substr(0, last + 1));
-    if (last < 8) out += '/';
+    // A referrer without a path ("http://h") is the folder itself.
+    out = last < 8 ? std::string(referrer) + "/" : std::string(referrer.substr(0, last + 1));
     out += link;
   }
   if (PathStart(out) == kNone) out += '/';

@@ -104,6 +104,7 @@ void PageStore::CommitWhenDue() {
   (void)VXDatabaseSetProperty(database_, kDbPropBatch, &zero);
   batch_ = VXDatabaseSetProperty(database_, kDbPropBatch, &one) == kVXOk;
   batch_start_ = now;
+  pending_bytes_ = 0;
 }
 
 void PageStore::RefreshViews() {
@@ -123,7 +124,10 @@ void PageStore::RefreshViews() {
 
 int64_t PageStore::SizeBytes(const std::string& file_path) {
   int64_t size = os::FileSize(file_path);
-  if (size >= 0) return size;
+  if (size >= 0) {
+    int64_t wal = os::FileSize(file_path + "-wal");
+    return size + (wal > 0 ? wal : 0) + pending_bytes_;
+  }
   int64_t used = 0, free_bytes = 0;
   (void)VXDatabaseGetProperty(database_, kDbPropBytesUsed, &used, sizeof used);
   (void)VXDatabaseGetProperty(database_, kDbPropBytesFree, &free_bytes, sizeof free_bytes);

@@ -40,7 +40,11 @@ class PageStore {
   void CloseDocument(VXHandle document, bool keep);
   // Refreshes every view of the database (the workspace shows them).
   void RefreshViews();
-  // The database file's size, or the platform's two size properties.
+  // Bytes of stored responses attached since the last commit: the file
+  // grows by them only when the batch is committed.
+  void CountPending(int64_t bytes) { pending_bytes_ += bytes; }
+  // The database file's size (with its write-ahead log and what the open
+  // batch holds), or the platform's two size properties.
   int64_t SizeBytes(const std::string& file_path);
 
  private:
@@ -53,6 +57,7 @@ class PageStore {
   VXHandle index_ = 0;
   bool batch_ = false;
   bool batching_ = true;
+  int64_t pending_bytes_ = 0;
   std::chrono::steady_clock::time_point batch_start_;
 };
 

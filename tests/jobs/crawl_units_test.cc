@@ -161,7 +161,7 @@ TEST(HttpResponse, StatusHeadersAndTitle) {
   EXPECT_FALSE(HeaderValue(response, "Last-modified:", &value));
   std::string title;
   ASSERT_TRUE(PageTitle("<title>A,\r\nB;C</TITLE>", &title));
-  EXPECT_EQ(title, "A  B C");
+  EXPECT_EQ(title, "A   B C");
   EXPECT_FALSE(PageTitle("<title>open", &title));
 }
 

@@ -78,7 +78,7 @@ class JobTest : public ::testing::Test {
     ASSERT_EQ(chdir(prog_.c_str()), 0);
     setenv("CORVANE_LEDRA_INI", (prog_ + "/ledra.ini").c_str(), 1);
     setenv("CORVANE_JOB_WAIT_MS", "10", 1);
-    setenv("CORVANE_FETCH_TIMEOUT_MS", "2000", 1);
+    setenv("CORVANE_FETCH_TIMEOUT_MS", "4000", 1);
     unsetenv("CORVANE_JOB_MINUTE_MS");
     unsetenv("TMP");
     ASSERT_EQ(_VXInit(0x45004, nullptr, nullptr, nullptr), kVXOk);

@@ -42,7 +42,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def record(self, status):
         entry = {
             "method": self.command,
-            "path": self.path,
+            "path": getattr(self, "asked_path", self.path),
             "headers": {k: v for k, v in self.headers.items()},
             "status": status,
         }
@@ -61,6 +61,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
     def do_GET(self):
         self._status = 0
+        self.asked_path = self.path
         self.path = self.local_path()
         route = self.server.routes.get(self.path.split("?", 1)[0])
         try:
@@ -106,10 +107,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(route["stall"])
             return True
-        body = route.get("body", "")
-        if "repeat" in route:
-            body = route["repeat"] * route["times"]
-        data = body.encode("latin-1")
+        data = route.get("data")
+        if data is None:
+            data = route.get("body", "").encode("latin-1")
         self.send_response(route.get("status", 200))
         for name, value in route.get("headers", {}).items():
             self.send_header(name, value)
@@ -136,6 +136,9 @@ def main():
     if args.routes:
         with open(args.routes) as f:
             routes = json.load(f)
+    for route in routes.values():
+        if "repeat" in route:
+            route["data"] = (route["repeat"] * route["times"]).encode("latin-1")
     log_path = os.path.abspath(args.log)
     port_file = os.path.abspath(args.port_file)
     os.chdir(args.root)
