@@ -275,8 +275,15 @@ void Crawler::CheckLimits() {
     job_.SetStop(kTimeLimit);
     return;
   }
+  int64_t now_ms = NowMs();
+  if (now_ms - measured_at_ms_ >= kMeasureIntervalMs) {
+    measured_at_ms_ = now_ms;
+    measured_size_ = store_.database() != 0 ? store_.SizeBytes(database_file_) : 0;
+    measured_free_ =
+        free_disk_bytes ? free_disk_bytes(database_file_) : os::FreeDiskBytes(database_file_);
+  }
   if (store_.database() != 0) {
-    int64_t size = store_.SizeBytes(database_file_);
+    int64_t size = measured_size_ + store_.PendingSinceMeasured();
     if (size / 1000 > static_cast<int64_t>(settings_.max_db_size) * 1000) {
       job_.Log(common::Format(kSizeLimitLog, settings_.max_db_size));
       job_.StatusDialog(kSizeLimitDialog, kLimitDialogMs, true);
@@ -284,8 +291,7 @@ void Crawler::CheckLimits() {
       return;
     }
   }
-  int64_t free_bytes =
-      free_disk_bytes ? free_disk_bytes(database_file_) : os::FreeDiskBytes(database_file_);
+  int64_t free_bytes = measured_free_ < 0 ? -1 : measured_free_ - store_.PendingSinceMeasured();
   if (free_bytes >= 0 && free_bytes < 500000) {
     job_.StatusDialog(kDiskHalt, kLimitDialogMs, true);
     job_.SetStop(kSizeLimit);

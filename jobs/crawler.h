@@ -80,6 +80,11 @@ class Crawler {
   int full_depth_ = 1;
   ledra::Datetime pass_start_;
   int64_t crawl_start_ms_ = 0;
+  // The file system is asked for sizes and free space at most this often;
+  // the bytes stored in between are counted by the page store.
+  static constexpr int64_t kMeasureIntervalMs = 250;
+  int64_t measured_at_ms_ = -kMeasureIntervalMs;
+  int64_t measured_size_ = 0, measured_free_ = -1;
   bool start_flag_ = false;
   bool redirection_ = false;
   bool page_link_walk_ = false;

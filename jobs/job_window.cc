@@ -14,6 +14,10 @@ namespace jobs {
 HeadlessJobWindow::HeadlessJobWindow(std::string log_path, bool echo)
     : log_path_(std::move(log_path)), echo_(echo), terminal_(isatty(STDOUT_FILENO) == 1) {}
 
+HeadlessJobWindow::~HeadlessJobWindow() {
+  if (log_fd_ >= 0) ::close(log_fd_);
+}
+
 void HeadlessJobWindow::Write(std::string_view text) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (echo_) {
@@ -27,11 +31,11 @@ void HeadlessJobWindow::Write(std::string_view text) {
   std::string line = "corvjobs[" + std::to_string(getpid()) + "] ";
   line.append(text);
   line += '\n';
-  int fd = ::open(log_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  ssize_t written = ::write(fd, line.data(), line.size());
+  if (log_fd_ < 0)
+    log_fd_ = ::open(log_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (log_fd_ < 0) return;
+  ssize_t written = ::write(log_fd_, line.data(), line.size());
   (void)written;
-  ::close(fd);
 }
 
 void HeadlessJobWindow::AppendLog(std::string_view line) {

@@ -33,6 +33,7 @@ class HeadlessJobWindow : public JobWindow {
  public:
   // `log_path` empty: no log file. `echo` false: nothing on standard output.
   explicit HeadlessJobWindow(std::string log_path, bool echo = true);
+  ~HeadlessJobWindow() override;
   void AppendLog(std::string_view line) override;
   void ClearLog() override {}
   void ShowStatus(std::string_view message, int milliseconds) override;
@@ -41,6 +42,7 @@ class HeadlessJobWindow : public JobWindow {
   void Write(std::string_view text);
 
   std::string log_path_;
+  int log_fd_ = -1;  // opened at the first line, kept for the run
   bool echo_;
   bool terminal_;
   std::mutex mutex_;  // one line at a time in the file and on the terminal

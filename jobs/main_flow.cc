@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "common/text.h"
-#include "ledra/datetime.h"
 #include "jobs/arguments.h"
 #include "jobs/base64.h"
 #include "jobs/crawl_settings.h"
 #include "jobs/crawler.h"
 #include "jobs/documents.h"
 #include "jobs/ledra_job.h"
+#include "ledra/datetime.h"
 #include "platform/configuration.h"
 #include "platform/translate.h"
 
@@ -51,7 +51,8 @@ bool ModifiedBeforeYesterday(VXHandle database, VXNoteId id) {
   VXHandle document = 0;
   if (VXDocumentOpen(database, id, kVXDocOpenReadOnly, &document) != kVXOk) return false;
   ledra::Datetime modified;
-  bool known = VXDocumentGetProperty(document, kDocPropModified, &modified, sizeof modified) == kVXOk;
+  bool known =
+      VXDocumentGetProperty(document, kDocPropModified, &modified, sizeof modified) == kVXOk;
   VXDocumentClose(document, kVXCloseDiscard);
   ledra::Datetime yesterday = ledra::DatetimeToday();
   yesterday.ticks -= ledra::kTicksPerDay;

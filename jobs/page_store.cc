@@ -123,6 +123,7 @@ void PageStore::RefreshViews() {
 }
 
 int64_t PageStore::SizeBytes(const std::string& file_path) {
+  measured_total_ = stored_total_;
   int64_t size = os::FileSize(file_path);
   if (size >= 0) {
     int64_t wal = os::FileSize(file_path + "-wal");

@@ -42,7 +42,12 @@ class PageStore {
   void RefreshViews();
   // Bytes of stored responses attached since the last commit: the file
   // grows by them only when the batch is committed.
-  void CountPending(int64_t bytes) { pending_bytes_ += bytes; }
+  void CountPending(int64_t bytes) {
+    pending_bytes_ += bytes;
+    stored_total_ += bytes;
+  }
+  // Bytes stored since the last SizeBytes.
+  int64_t PendingSinceMeasured() const { return stored_total_ - measured_total_; }
   // The database file's size (with its write-ahead log and what the open
   // batch holds), or the platform's two size properties.
   int64_t SizeBytes(const std::string& file_path);
@@ -58,6 +63,7 @@ class PageStore {
   bool batch_ = false;
   bool batching_ = true;
   int64_t pending_bytes_ = 0;
+  int64_t stored_total_ = 0, measured_total_ = 0;
   std::chrono::steady_clock::time_point batch_start_;
 };
 

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t end = scan.list.find('\n', at);
     if (end == std::string::npos) __builtin_trap();  // every line ends with a line feed
     std::string url;
-    if (jobs::NormaliseLink(std::string_view(scan.list).substr(at + 1, end - at - 1), referrer, &url)) {
+    if (jobs::NormaliseLink(std::string_view(scan.list).substr(at + 1, end - at - 1), referrer,
+                            &url)) {
       (void)jobs::ElementKey(url);
       (void)jobs::PassesBounds(url, "*.b.c/, http://h/x/");
     }

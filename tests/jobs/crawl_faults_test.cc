@@ -20,8 +20,8 @@ TEST_F(CrawlFaults, EachBadAnswerEndsWithItsElement) {
       "/links.htm": {"repeat": "<a href=\"p.htm\">", "times": 100000},
       "/huge.htm": {"repeat": "<p>abc</p>", "times": 5242880}})");
   std::string page = "<html><title>Bad</title>";
-  for (const char* path : {"stall", "garbled", "nocolon", "headonly", "short", "loop1", "links",
-                           "huge", "fine"})
+  for (const char* path :
+       {"stall", "garbled", "nocolon", "headonly", "short", "loop1", "links", "huge", "fine"})
     page += std::string("<img src=\"") + path + ".htm\">";
   WriteSite("/index.htm", page);
   WriteSite("/fine.htm", "<html>fine</html>");
@@ -33,9 +33,9 @@ TEST_F(CrawlFaults, EachBadAnswerEndsWithItsElement) {
     const char* code;
     bool content;
   } expected[] = {
-      {"/stall.htm", "-1", false},   {"/garbled.htm", "-1", false}, {"/nocolon.htm", "200", true},
-      {"/headonly.htm", "200", false}, {"/short.htm", "-1", false}, {"/loop1.htm", "302", true},
-      {"/loop2.htm", "302", true},   {"/links.htm", "200", true},   {"/huge.htm", "200", true},
+      {"/stall.htm", "-1", false},     {"/garbled.htm", "-1", false}, {"/nocolon.htm", "200", true},
+      {"/headonly.htm", "200", false}, {"/short.htm", "-1", false},   {"/loop1.htm", "302", true},
+      {"/loop2.htm", "302", true},     {"/links.htm", "200", true},   {"/huge.htm", "200", true},
       {"/fine.htm", "200", true},
   };
   for (const Expect& e : expected) {

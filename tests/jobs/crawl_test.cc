@@ -205,11 +205,12 @@ TEST_F(CrawlRules, SearchTextAndContentFilterVetoStorage) {
             std::string::npos);
 
   // A content filter that rewrites the response, and one that stores nothing.
-  std::ofstream("filter.py") << "import sys\n"
-                                "data = open(sys.argv[1], 'rb').read()\n"
-                                "url = open(sys.argv[3]).read()\n"
-                                "if 'miss' in url: sys.exit(0)\n"
-                                "open(sys.argv[2], 'wb').write(data.replace(b'Quarterly', b'FILTERED'))\n";
+  std::ofstream("filter.py")
+      << "import sys\n"
+         "data = open(sys.argv[1], 'rb').read()\n"
+         "url = open(sys.argv[3]).read()\n"
+         "if 'miss' in url: sys.exit(0)\n"
+         "open(sys.argv[2], 'wb').write(data.replace(b'Quarterly', b'FILTERED'))\n";
   std::filesystem::remove("data/" + std::string(common::kPageReplicaPath));
   Run({{"StartingURL", origin.Url("/miss.htm")},
        {"Fidelity", "H"},
@@ -228,7 +229,9 @@ TEST_F(CrawlRules, CredentialsGoToTheFavouritesHostOnly) {
   WriteSite("/private.htm", Page("Private", "<img src=\"" + other.Url("/pic.gif") + "\">"));
   WriteSite("/pic.gif", "GIF89a");
   Origin origin = StartOrigin(R"({"/private.htm": {"auth": "anna:s3cret"}})");
-  Run({{"StartingURL", origin.Url("/private.htm")}, {"Fidelity", "H"}, {"UserName", "anna"},
+  Run({{"StartingURL", origin.Url("/private.htm")},
+       {"Fidelity", "H"},
+       {"UserName", "anna"},
        {"Password", "s3cret"}});
   EXPECT_EQ(Element(origin.Host() + "/private.htm")["ReturnCode"], "200");
   std::vector<Seen> seen = Requests(origin);
@@ -240,7 +243,9 @@ TEST_F(CrawlRules, CredentialsGoToTheFavouritesHostOnly) {
   EXPECT_EQ(elsewhere[0].line.find("Authorization"), std::string::npos);
 
   std::filesystem::remove("data/" + std::string(common::kPageReplicaPath));
-  Run({{"StartingURL", origin.Url("/private.htm")}, {"Fidelity", "H"}, {"UserName", "anna"},
+  Run({{"StartingURL", origin.Url("/private.htm")},
+       {"Fidelity", "H"},
+       {"UserName", "anna"},
        {"Password", "wrong"}});
   EXPECT_EQ(Element(origin.Host() + "/private.htm")["ReturnCode"], "401");
 }
@@ -297,8 +302,9 @@ TEST_F(CrawlRules, TimeAndSizeLimitsStopTheCrawl) {
     c = static_cast<char>('!' + (state >> 16) % 90);
   }
   for (const char* name : {"/n1.bin", "/n2.bin", "/n3.bin", "/n4.bin"}) WriteSite(name, noise);
-  WriteSite("/big.htm", Page("Big", "<img src=n1.bin><img src=n2.bin><img src=n3.bin>"
-                                    "<img src=n4.bin>"));
+  WriteSite("/big.htm", Page("Big",
+                             "<img src=n1.bin><img src=n2.bin><img src=n3.bin>"
+                             "<img src=n4.bin>"));
   Origin origin = StartOrigin();
   Run({{"StartingURL", origin.Url("/big.htm")}, {"Fidelity", "H"}, {"MaxDBSize", "1"}});
   EXPECT_NE(JobLog().find("Database size of 1 MB exceeded, terminating..."), std::string::npos);
@@ -316,8 +322,9 @@ TEST_F(CrawlRules, SecondRunAsksIfModifiedSince) {
   StoredElement before = Element(origin.Host() + "/a.htm");
   std::ofstream(origin.log, std::ios::trunc).close();
   // One page changes (a later modification time).
-  std::filesystem::last_write_time(folder_ + "/site/b.htm",
-                                   std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+  std::filesystem::last_write_time(
+      folder_ + "/site/b.htm",
+      std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
   Run(items);
   std::vector<Seen> second = Requests(origin);
   ASSERT_EQ(second.size(), first.size());

@@ -32,8 +32,8 @@ TEST(LinkScan, TagScanAndTodaysSources) {
        ScanKind::kOther, "+a.htm\n-b.gif\n-c.jpg\n"},
       {"<a href=\"javascript:go()\">x</a><a href>y</a><a href=\"\">z</a>", 200, false,
        ScanKind::kOther, ""},
-      {"<!-- <a href=x.htm> --><script>src='y.js'</script><xmp><a href=z></xmp><a href=w>",
-       200, false, ScanKind::kOther, "+w\n"},
+      {"<!-- <a href=x.htm> --><script>src='y.js'</script><xmp><a href=z></xmp><a href=w>", 200,
+       false, ScanKind::kOther, "+w\n"},
       {"text href=out.htm <img src=in.gif>", 200, false, ScanKind::kOther, "-in.gif\n"},
       {"<a href=a.htm><img src=b.gif>", 200, true, ScanKind::kOther, "+a.htm\n"},
       {"HTTP/1.0 302 Found\r\nLocation: http://h/n.htm\r\n\r\n<a href=x>", 302, false,
@@ -149,13 +149,19 @@ TEST(HttpResponse, StatusHeadersAndTitle) {
   struct Case {
     const char* response;
     int status;
-  } cases[] = {{"HTTP/1.0 200 OK\r\n", 200}, {"HTTP/1.1 304 Not Modified", 304},
-               {"HTTP/1.0 2000 Big\r\n", -1}, {"HTTP/1.0 abc\r\n", -1}, {"garbage", -1},
-               {"", -1}, {"HTTP/1.0 099 x", -1}, {"HTTP/1.0 404", 404}};
+  } cases[] = {{"HTTP/1.0 200 OK\r\n", 200},
+               {"HTTP/1.1 304 Not Modified", 304},
+               {"HTTP/1.0 2000 Big\r\n", -1},
+               {"HTTP/1.0 abc\r\n", -1},
+               {"garbage", -1},
+               {"", -1},
+               {"HTTP/1.0 099 x", -1},
+               {"HTTP/1.0 404", 404}};
   for (const Case& c : cases) EXPECT_EQ(ResponseStatus(c.response), c.status) << c.response;
   std::string value;
-  std::string response = "HTTP/1.0 200 OK\r\nX-Content-type: no\r\ncontent-TYPE:  text/html; x\r\n\r\n"
-                         "Content-type: body";
+  std::string response =
+      "HTTP/1.0 200 OK\r\nX-Content-type: no\r\ncontent-TYPE:  text/html; x\r\n\r\n"
+      "Content-type: body";
   ASSERT_TRUE(HeaderValue(response, "Content-type:", &value));
   EXPECT_EQ(value, "text/html; x");
   EXPECT_FALSE(HeaderValue(response, "Last-modified:", &value));

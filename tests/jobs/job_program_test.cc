@@ -22,19 +22,20 @@ class JobProgram : public JobTest {
 TEST_F(JobProgram, ArgumentFormsAndClosingMessages) {
   WriteSite("/index.htm", "<html><title>Q</title>x</html>");
   Origin origin = StartOrigin();
-  VXNoteId id = AddSchedule({{"StartingURL", origin.Url("/index.htm")},
-                             {"Title", "Say \"hi\""},
-                             {"QuietMode", "Y"}});
+  VXNoteId id = AddSchedule(
+      {{"StartingURL", origin.Url("/index.htm")}, {"Title", "Say \"hi\""}, {"QuietMode", "Y"}});
   EXPECT_EQ(RunJobs("http://[kv]/Local:/kvconfig.ldf:/E/" + std::to_string(id) + "/LR/0"), 0);
   std::string status = StatusFile();
   EXPECT_EQ(status.rfind("<a target=_top href='http://[wr;Local;Replicas.Web;kvwebrs.ldf]" +
-                             origin.Host() + "/index.htm'>Processing completed for Favorite "
-                                             "''Say ''hi'''' on ",
+                             origin.Host() +
+                             "/index.htm'>Processing completed for Favorite "
+                             "''Say ''hi'''' on ",
                          0),
             0u)
       << status;
   EXPECT_EQ(status.find('\n'), std::string::npos);
-  EXPECT_NE(JobLog().find("Startup argument: http://[kv]/Local:/kvconfig.ldf:/E/"), std::string::npos);
+  EXPECT_NE(JobLog().find("Startup argument: http://[kv]/Local:/kvconfig.ldf:/E/"),
+            std::string::npos);
 
   EXPECT_EQ(RunJobs("no number here"), 0);
   EXPECT_NE(JobLog().find("* FAILED Ledra initialization: code=0"), std::string::npos);
@@ -91,7 +92,8 @@ TEST_F(JobProgram, CloseRequestStopsTheCrawlAndRunsTheClosingSteps) {
                              {"DeleteSelfAfterRun", "Y"},
                              {"Enabled", "Disabled"}});
   int pid = 0;
-  ASSERT_EQ(os::ProcessStart(prog_ + "/corvjobs", {std::to_string(id)}, &pid), os::ProcessStatus::kOk);
+  ASSERT_EQ(os::ProcessStart(prog_ + "/corvjobs", {std::to_string(id)}, &pid),
+            os::ProcessStatus::kOk);
   for (int i = 0; i < 400 && Requests(origin).size() < 3; ++i) os::SleepMs(25);
   kill(pid, SIGTERM);
   for (int i = 0; i < 600 && os::ProcessIsRunning(pid); ++i) os::SleepMs(50);
