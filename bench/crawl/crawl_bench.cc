@@ -87,6 +87,9 @@ int FreePort() {
 
 // Status counts of the nginx access log lines written since `from`.
 std::map<int, int> Statuses(const std::string& log, size_t from, size_t* end) {
+  // nginx logs a request after its answer went out: the client may have
+  // ended before the line of its last request is written.
+  usleep(500000);
   std::ifstream in(log);
   std::string line;
   std::map<int, int> counts;
