@@ -67,4 +67,18 @@ TEST(PageImages, TemplatesDefineTheNamesTheRowsUse) {
   EXPECT_FALSE(fs::exists(kSource + "/resources/htmdata/vact_L.pro"));
 }
 
+TEST(PageImages, TheWelcomePageImages) {
+  for (const char* name : {"cftindx.gif", "compdb.gif", "deldb.gif"})
+    EXPECT_TRUE(IsGif(name)) << name;
+  // The background: a baseline JPEG (SOI, a baseline frame of 128 x 128
+  // with three components, EOI), whole.
+  std::string jpeg = ReadAll(kSource + "/resources/images/back1.jpg");
+  ASSERT_GT(jpeg.size(), 200u);
+  EXPECT_EQ(jpeg.compare(0, 2, "\xFF\xD8"), 0);
+  EXPECT_EQ(jpeg.compare(jpeg.size() - 2, 2, "\xFF\xD9"), 0);
+  size_t frame = jpeg.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  EXPECT_EQ(jpeg.substr(frame + 4, 7), std::string("\x08\x00\x80\x00\x80\x03", 6) + '\x01');
+}
+
 }  // namespace
