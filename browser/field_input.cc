@@ -270,7 +270,7 @@ bool FetchField(VXHandle database, VXNoteId form, const std::string& name, Field
   return true;
 }
 
-std::string ItemText(VXHandle document, const std::string& name) {
+std::string FieldText(VXHandle document, const std::string& name) {
   uint16_t type = 0;
   uint32_t length = 0, flags = 0;
   if (VXItemGetInfo(document, name.c_str(), &type, &length, &flags) != kVXOk) return "";
@@ -298,7 +298,7 @@ void WriteFieldInput(VXHandle document, const std::string& field_name, RenderSta
     field.name = field_name;
     field.flags = 0;
   }
-  std::string value = ItemText(document, field.name);
+  std::string value = FieldText(document, field.name);
   if ((field.flags & kFieldEditable) == 0) {
     out->append(HtmlEscape(value));
     return;

@@ -41,7 +41,7 @@ bool IsListType(uint32_t data_type);
 
 // A document item as text (lists joined by ", ", rich text as its words
 // with a line feed between paragraphs); "" when it is missing.
-std::string ItemText(VXHandle document, const std::string& name);
+std::string FieldText(VXHandle document, const std::string& name);
 // The words of a rich-text item, at most kMaxRichTextAsText bytes.
 inline constexpr size_t kMaxRichTextAsText = size_t{4} << 20;
 std::string RichTextAsText(VXHandle document, const std::string& name);

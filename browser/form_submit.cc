@@ -132,11 +132,11 @@ bool Unchanged(VXHandle document, const Posted& p) {
   if (p.multi) {
     std::vector<std::string> stored = StoredEntries(document, name);
     // A list in one text input comes back as the text it showed.
-    if (p.raw.size() == 1 && p.raw.front() == ItemText(document, name)) return true;
+    if (p.raw.size() == 1 && p.raw.front() == FieldText(document, name)) return true;
     return SameEntries(ListEntries(p.values, p.field, stored), stored) ||
            SameEntries(ListEntries(p.raw, p.field, stored), stored);
   }
-  std::string shown = ItemText(document, name);
+  std::string shown = FieldText(document, name);
   std::replace(shown.begin(), shown.end(), '\r', ' ');
   for (const std::string* posted : {&p.values.front(), &p.raw.front()}) {
     std::string value = WithoutCr(*posted);

@@ -169,7 +169,7 @@ bool Evaluate(VXHandle document, const std::string& formula, std::string* text) 
   if (VXDocumentExecute(document, formula.c_str(), static_cast<uint32_t>(formula.size()), 0) !=
       kVXOk)
     return false;
-  *text = ItemText(document, kExecuteResult);
+  *text = FieldText(document, kExecuteResult);
   return true;
 }
 
@@ -607,7 +607,7 @@ void Walk::ReadField(const rt::Field& field) {
     (void)RenderRichText(nested, &out_);
     return;
   }
-  std::string value = ItemText(rq_.document, field.name);
+  std::string value = FieldText(rq_.document, field.name);
   FieldDefinition def;
   int32_t form = 0;
   (void)VXDocumentGetProperty(rq_.document, kDocPropForm, &form, sizeof form);
