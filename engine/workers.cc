@@ -8,6 +8,7 @@
 #include "common/reply_forms.h"
 #include "engine/event_string.h"
 #include "engine/hooks.h"
+#include "engine/intake.h"
 #include "engine/listener.h"
 #include "engine/reply_file.h"
 #include "os/desktop.h"
@@ -23,12 +24,7 @@ void ListenerLoop(ThreadHandle& handle) {
       Trace(&handle, std::string("\nCould not start worker ") + letter);
   }
   shared.wake.WaitFor(kListenerSettleMs, [&] { return shared.stop != 0; });
-  while (shared.stop == 0) {
-    os::Socket socket = WaitForConnection(handle);
-    if (socket == os::kNoSocket) continue;
-    RequestEntry* entry = TakeRequest(socket, handle);
-    if (entry != nullptr) IncrementPending(shared, entry->eventType);
-  }
+  RunIntake(handle);
 }
 
 // Waits, the interval at a time, until a request of `type` is pending or
