@@ -6,11 +6,13 @@
 #include <cstdlib>
 
 #include "common/reply_forms.h"
+#include "engine/changing_requests.h"
 #include "engine/event_string.h"
 #include "engine/hooks.h"
 #include "engine/intake.h"
 #include "engine/listener.h"
 #include "engine/reply_file.h"
+#include "engine/request_origin.h"
 #include "os/desktop.h"
 #include "os/files.h"
 #include "platform/database_operation.h"
@@ -66,7 +68,10 @@ void CommandWorkerLoop(ThreadHandle& handle) {
       NextSequence(shared, kCommandRequest);
       NameWorker(shared, *entry, handle.name);
       handle.request = entry;
-      if (Hooks().commandHandler != nullptr) {
+      const char* change = CommandRequestActs(entry->rawRequest) ? kCommandChange : nullptr;
+      if (auto refusal = RefuseForeignChange(&handle, entry->rawRequest, change)) {
+        AnswerWithText(shared, *entry, *refusal);
+      } else if (Hooks().commandHandler != nullptr) {
         Hooks().commandHandler(handle, *entry);
       } else {
         InterimCommand(handle, *entry, shared);
