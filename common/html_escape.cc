@@ -3,9 +3,15 @@
 
 namespace common {
 
-void AppendHtmlEscaped(std::string_view text, std::string* out) {
+namespace {
+
+void Append(std::string_view text, std::string* out, bool apostrophe) {
   out->reserve(out->size() + text.size());
   for (char c : text) {
+    if (c == '\'' && !apostrophe) {
+      *out += c;
+      continue;
+    }
     switch (c) {
       case '&':
         *out += "&amp;";
@@ -28,9 +34,21 @@ void AppendHtmlEscaped(std::string_view text, std::string* out) {
   }
 }
 
+}  // namespace
+
+void AppendHtmlEscaped(std::string_view text, std::string* out) {
+  Append(text, out, true);
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
-  AppendHtmlEscaped(text, &out);
+  Append(text, &out, true);
+  return out;
+}
+
+std::string HtmlEscapeText(std::string_view text) {
+  std::string out;
+  Append(text, &out, false);
   return out;
 }
 
