@@ -29,7 +29,9 @@ constexpr int kAcceptsPerTurn = 256;
 constexpr int kPiecesPerTurn = 16;
 // After the process ran out of descriptors, accepting pauses this long.
 constexpr int kAcceptPauseMs = 100;
-// Descriptors kept for everything else: databases, reply files, relays.
+// Descriptors kept for everything else (databases, reply files, relays,
+// connections being answered): at most half the process's limit, less
+// these, are used for connections being read.
 constexpr long kDescriptorsKept = 64;
 
 struct Connection {
@@ -54,7 +56,8 @@ class Intake {
   explicit Intake(ThreadHandle& handle) : handle_(handle), shared_(*handle.shared) {
     long limit = os::RaiseDescriptorLimit();
     cap_ = shared_.connectionsReadCap;
-    if (limit > 0) cap_ = std::min(cap_, static_cast<size_t>(std::max(16L, limit / 2)));
+    if (limit > 0)
+      cap_ = std::min(cap_, static_cast<size_t>(std::max(16L, limit / 2 - kDescriptorsKept)));
     cap_ = std::max<size_t>(cap_, 1);
   }
   ~Intake() {

@@ -72,7 +72,9 @@ class HostileClients : public ::testing::Test {
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
     limit.rlim_cur = limit.rlim_max;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
-    ASSERT_GE(limit.rlim_cur, rlim_t{kIdle + kSlow + 200}) << "descriptor limit too low";
+    // corvex reads at most half its descriptors' worth of connections.
+    if (limit.rlim_cur < rlim_t{2 * (kIdle + kSlow) + 256})
+      GTEST_SKIP() << "the descriptor limit (" << limit.rlim_cur << ") is too low for this test";
 
     char pattern[] = "/tmp/corvane-hostile-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -109,6 +111,7 @@ class HostileClients : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (folder_.empty()) return;  // skipped
     for (os::Socket s : clients_) os::Close(s);
     if (pid_ > 0) {
       kill(pid_, SIGTERM);

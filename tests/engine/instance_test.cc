@@ -1,4 +1,4 @@
-// The instance lock of a program folder and the URL hand-over.
+// The instance lock of a program folder.
 #include "engine/instance.h"
 
 #include <stdlib.h>
@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "os/files.h"
@@ -46,27 +44,6 @@ TEST_F(Instance, TheHolderDeletesTheLockFileAndAWaiterTakesTheNextOne) {
     EXPECT_FALSE(third.Take(folder_));
   }
   EXPECT_TRUE(os::FileExists(lock_file));  // one that only looked leaves it
-}
-
-TEST_F(Instance, UrlsAreHandedOverWithoutTheirQuotes) {
-  static const struct {
-    const char* command_line;
-    const char* handed_over;
-  } cases[] = {
-      {"URL=\"http://example.org/a b\"", "http://example.org/a b"},
-      {"url=http://example.org/plain", "http://example.org/plain"},
-      {"http://example.org/bare", "http://example.org/bare"},
-      {"\"http://example.org/quoted\"", "http://example.org/quoted"},
-      {"\"http://example.org/open", "http://example.org/open"},
-  };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(engine::HandOverUrl(c.command_line, folder_)) << c.command_line;
-    std::ifstream file(folder_ + "/kvlaunch.dat");
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_EQ(text.str(), c.handed_over) << c.command_line;
-  }
-  EXPECT_FALSE(engine::HandOverUrl("Restart", folder_));
 }
 
 }  // namespace

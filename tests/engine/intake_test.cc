@@ -171,22 +171,6 @@ TEST_F(Intake, PastTheCapTheConnectionReadLongestMakesRoom) {
   for (os::Socket s : silent) os::Close(s);
 }
 
-TEST_F(Intake, AThousandConnectionsOpenedAtOnceAreAllAnswered) {
-  Start();
-  std::vector<os::Socket> burst;
-  for (int i = 0; i < 1000; ++i) {
-    burst.push_back(os::ConnectLoopback(port_));
-    ASSERT_NE(burst.back(), os::kNoSocket) << i;
-  }
-  for (os::Socket s : burst) ASSERT_TRUE(os::SendAll(s, "GET http://[wc]/N/ HTTP/1.0\r\n\r\n"));
-  int answered = 0;
-  for (os::Socket s : burst) {
-    answered += ReadToEnd(s) == "HTTP/1.1 204 No Content\n\n\n";
-    os::Close(s);
-  }
-  EXPECT_EQ(answered, 1000);
-}
-
 TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
   Start();
   for (int i = 0; i < 3; ++i) Exchange({"GET http://[kv]/ HTTP/1.0\r\n\r\n"});
