@@ -66,8 +66,8 @@ ReplicaState::ReplicaState(NoteStore* store) : store_(store), db_(store->db()) {
 }
 
 ReplicaState::~ReplicaState() {
-  for (sqlite3_stmt* s :
-       {by_unid_, by_id_, items_, write_state_, drop_state_, set_modified_, sequence_of_}) {
+  for (sqlite3_stmt* s : {by_unid_, by_id_, items_, write_state_, drop_state_, set_modified_,
+                          sequence_of_, has_attachments_}) {
     sqlite3_finalize(s);
   }
 }
@@ -261,6 +261,20 @@ VXStatus ReplicaState::ListOlderThan(int64_t ticks, std::vector<VXNoteId>* docum
     (sqlite3_column_int(q.s, 1) != 0 ? stubs : documents)->push_back(id);
   }
   if (rc != SQLITE_DONE) return SqlFail("find notes older than the cut-off");
+  return kVXOk;
+}
+
+VXStatus ReplicaState::HasAttachments(VXNoteId id, bool* has) {
+  if (VXStatus s =
+          Prepare(&has_attachments_, "SELECT 1 FROM attachments WHERE note_id = ?1 LIMIT 1");
+      s != kVXOk) {
+    return s;
+  }
+  StmtReset reset{has_attachments_};
+  sqlite3_bind_int64(has_attachments_, 1, id);
+  int rc = sqlite3_step(has_attachments_);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("look for attachments");
+  *has = rc == SQLITE_ROW;
   return kVXOk;
 }
 

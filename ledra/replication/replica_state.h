@@ -80,6 +80,9 @@ class ReplicaState {
   // Live documents and replicated deletion stubs last changed before ticks.
   [[nodiscard]] VXStatus ListOlderThan(int64_t ticks, std::vector<VXNoteId>* documents,
                                        std::vector<VXNoteId>* stubs);
+  // Whether the note has attachments (a lookup in their index; the store's
+  // own listing prepares its statement each time).
+  [[nodiscard]] VXStatus HasAttachments(VXNoteId id, bool* has);
   // The notes that have attachments, sorted.
   [[nodiscard]] VXStatus NotesWithAttachments(std::vector<VXNoteId>* ids);
   [[nodiscard]] VXStatus ReadItems(VXNoteId id, std::vector<Item>* items);
@@ -118,6 +121,7 @@ class ReplicaState {
   sqlite3_stmt* drop_state_ = nullptr;
   sqlite3_stmt* set_modified_ = nullptr;
   sqlite3_stmt* sequence_of_ = nullptr;
+  sqlite3_stmt* has_attachments_ = nullptr;
 };
 
 // UNIDs as the notes table stores them: 16 bytes, each word big-endian.

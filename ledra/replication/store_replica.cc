@@ -118,8 +118,12 @@ VXStatus StoreReplica::LoadHeld(const NoteRow& row, NoteVersion* out) {
   out->note.parent = row.parent;
   if (VXStatus s = state_.ReadItems(row.id, &out->note.items); s != kVXOk) return s;
   out->attachments.clear();
+  bool has = false;
+  if (VXStatus s = state_.HasAttachments(row.id, &has); s != kVXOk) return s;
   std::vector<Attachment> listed;
-  if (VXStatus s = store_->ListAttachments(row.id, &listed); s != kVXOk) return s;
+  if (has) {
+    if (VXStatus s = store_->ListAttachments(row.id, &listed); s != kVXOk) return s;
+  }
   for (const Attachment& a : listed) {
     Attachment full;
     if (VXStatus s = store_->ReadAttachment(row.id, a.name, &full); s != kVXOk) return s;
@@ -202,8 +206,12 @@ VXStatus StoreReplica::Write(const NoteVersion& version, const NoteRow* held) {
     if (held->deleted) {
       if (VXStatus s = state_.Reopen(held->id); s != kVXOk) return s;
     } else {
+      bool has = false;
+      if (VXStatus s = state_.HasAttachments(held->id, &has); s != kVXOk) return s;
       std::vector<Attachment> old;
-      if (VXStatus s = store_->ListAttachments(held->id, &old); s != kVXOk) return s;
+      if (has) {
+        if (VXStatus s = store_->ListAttachments(held->id, &old); s != kVXOk) return s;
+      }
       for (Attachment& a : old) changes.push_back(AttachmentChange{true, std::move(a)});
     }
   }

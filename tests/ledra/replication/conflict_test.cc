@@ -23,6 +23,10 @@ TEST(Revisions, ChainsTellNewerOlderAndConflicting) {
       {{a, b, c}, {a, b, d}, Lineage::kConflict},
       {{c}, {d}, Lineage::kConflict},
       {{}, {a}, Lineage::kConflict},  // a damaged state keeps both versions
+      // One database's later save stands for its earlier ones.
+      {{Revision{300, 1, 9}}, {a, b}, Lineage::kIncomingNewer},
+      {{a, b}, {Revision{300, 1, 9}}, Lineage::kLocalNewer},
+      {{Revision{300, 1, 9}}, {a, c}, Lineage::kConflict},
   };
   for (const auto& t : cases) EXPECT_EQ(CompareChains(t.incoming, t.local), t.expected);
   EXPECT_TRUE(ledra::replication::Later(c, d));
