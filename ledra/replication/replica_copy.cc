@@ -37,6 +37,8 @@ VXStatus CopyInto(NoteStore* source, NoteStore* target, uint32_t mask,
   std::vector<VXNoteId> with_attachments;
   if (VXStatus s = from.NotesWithAttachments(&with_attachments); s != kVXOk) return s;
   if (VXStatus s = to.EnsureTables(); s != kVXOk) return s;
+  uint64_t target_origin = 0;
+  if (VXStatus s = to.NewInstance(&target_origin); s != kVXOk) return s;
 
   VXStatus s = from.ListLive(mask, [&](const NoteRow& row) {
     Note note;

@@ -75,7 +75,7 @@ class ReplicaDatabase {
  public:
   virtual ~ReplicaDatabase() = default;
   virtual const std::string& label() const = 0;
-  // Replica id and instance (an instance id is given on first use).
+  // Replica id and instance.
   [[nodiscard]] virtual VXStatus Identify(ReplicaIdentity* out) = 0;
 
   // Sending. Between BeginSend and EndSend the database is read as it was

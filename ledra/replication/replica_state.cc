@@ -137,13 +137,27 @@ VXStatus ReplicaState::Instance(uint64_t* origin) {
   std::string text;
   if (VXStatus s = store_->GetInfo("instance", &text); s != kVXOk) return s;
   if (ParseOrigin(text, origin)) return kVXOk;
+  // A file made as a new replica was given an instance; any other file is
+  // the only one of its replica id, made at its creation time: both name
+  // it, with no write (a partner may be read-only).
+  std::string replica, created;
+  if (VXStatus s = store_->GetInfo("replica_id", &replica); s != kVXOk) return s;
+  if (VXStatus s = store_->GetInfo("created", &created); s != kVXOk) return s;
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (char c : replica + "/" + created) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  *origin = hash == 0 ? 1 : hash;
+  return kVXOk;
+}
+
+VXStatus ReplicaState::NewInstance(uint64_t* origin) {
   VXUnid fresh = NewUnid();
   uint64_t v = (static_cast<uint64_t>(fresh.words[0] ^ fresh.words[2]) << 32) |
                (fresh.words[3] ^ fresh.words[1]);
-  if (v == 0) v = 1;
-  if (VXStatus s = store_->SetInfo("instance", OriginText(v)); s != kVXOk) return s;
-  *origin = v;
-  return kVXOk;
+  *origin = v == 0 ? 1 : v;
+  return store_->SetInfo("instance", OriginText(*origin));
 }
 
 VXStatus ReplicaState::ReadRowFrom(sqlite3_stmt* q, NoteRow* row) {

@@ -13,7 +13,8 @@
 //       Per partner instance: its modification sequence through which every
 //       change has been received here, and when that was recorded.
 // Keys of the info table:
-//   instance              this file's instance, 16 hex digits
+//   instance              this file's instance, 16 hex digits (written when
+//                         it is made as a replica; see Instance)
 //   repl_filter           what the recorded history was received under (the
 //                         selective formula and cut-off); history is
 //                         forgotten when it changes
@@ -60,8 +61,12 @@ class ReplicaState {
   ReplicaState& operator=(const ReplicaState&) = delete;
 
   NoteStore* store() { return store_; }
-  // This file's instance; the first call gives it one (a write).
+  // This file's instance, as recorded, else as its replica id and creation
+  // time name it (no write).
   [[nodiscard]] VXStatus Instance(uint64_t* origin);
+  // Gives a new replica an instance of its own (it shares the replica id,
+  // and may share the creation time, with another).
+  [[nodiscard]] VXStatus NewInstance(uint64_t* origin);
   // Makes the tables; call inside the write transaction.
   [[nodiscard]] VXStatus EnsureTables();
   // After a rollback: the tables may be gone again with it.
