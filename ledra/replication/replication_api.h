@@ -9,7 +9,9 @@
 // time when it is still there, else the first found). options: 0x1
 // receive, 0x2 send (3 both ways: receive first). class_mask: the note
 // classes exchanged; 0 for documents and every design class. Replication
-// formulas (class 2048) stay with their replica. flags: 0x1 wait for other
+// formulas (class 2048) stay with their replica. An exchange of some
+// classes only does not count as one in the history: the next full one
+// looks at every change since the last full one. flags: 0x1 wait for other
 // programs' locks as a job does (up to 120 s), else as platform property 19
 // says. Each direction is one transaction on the receiving side: it is
 // received whole or not at all, and an interrupted run leaves both sides

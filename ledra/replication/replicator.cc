@@ -68,7 +68,9 @@ VXStatus Transfer(ReplicaDatabase* from, const ReplicaIdentity& from_id, Replica
     from->EndSend();
     return Fail(keep.code, keep.message, keep.detail);
   }
-  s = to->EndReceive(true, list.through);
+  // An exchange of some classes only leaves the history where it was: the
+  // other classes' changes are still to come.
+  s = to->EndReceive(true, options.class_mask == 0 ? list.through : since);
   from->EndSend();
   return s;
 }

@@ -188,6 +188,31 @@ TEST_F(ReplicationTest, AReplicaOfAReplicaOnAThirdServerReplicatesToo) {
   EXPECT_EQ(Contents("Far", "copy.ldf"), Contents("Hub", "sales.ldf"));
 }
 
+TEST_F(ReplicationTest, AnExchangeOfDocumentsOnlyLeavesDesignChangesForTheNextFullOne) {
+  Create("Hub", "sales.ldf");
+  CloseAll();
+  CopyReplica("Hub", "sales.ldf", "sales.ldf");
+  Add("Hub", "sales.ldf", "a document");
+  VXHandle hub = Db("Hub", "sales.ldf");
+  int32_t off = 0, form_class = kVXClassForm;
+  ASSERT_EQ(VXDatabaseSetProperty(hub, kDbPropDesignGuard, &off), kVXOk);
+  VXHandle form = 0;
+  ASSERT_EQ(VXDocumentCreate(hub, "", &form), kVXOk);
+  ASSERT_EQ(VXDocumentSetProperty(form, kDocPropClass, &form_class), kVXOk);
+  ASSERT_EQ(VXItemPut(form, "$TITLE", 0, 0, kVXTypeText, "Extra form", 0), kVXOk);
+  ASSERT_EQ(VXDocumentClose(form, 0x10000), kVXOk) << Message();
+  CloseAll();
+
+  VXReplicationStats stats;
+  ASSERT_EQ(VXReplicateWithServer("Hub", 3, kVXClassDocument, 1, "sales.ldf", &stats), kVXOk)
+      << Message();
+  EXPECT_EQ(Stats(stats), "received 1/0/0 sent 0/0/0 conflicts 0 purged 0");
+  EXPECT_EQ(VXFormLocateByName(Db("Local", "sales.ldf"), "Extra form"), 0u);
+  CloseAll();
+  EXPECT_EQ(Stats(Replicate("sales.ldf")), "received 1/0/0 sent 0/0/0 conflicts 0 purged 0");
+  EXPECT_NE(VXFormLocateByName(Db("Local", "sales.ldf"), "Extra form"), 0u);
+}
+
 // A replication-formula note as the replication job writes it.
 void PutFormula(VXHandle db, const std::string& text) {
   int32_t off = 0;
