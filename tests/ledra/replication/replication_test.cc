@@ -310,6 +310,26 @@ TEST_F(ReplicationTest, TheCutOffPurgesOldDocumentsHereOnlyAndRefusesOldOnes) {
   EXPECT_EQ(here.begin()->second, "recent");
 }
 
+TEST_F(ReplicationTest, AShorterCutOffPurgesAtOnceALongerOneKeepsWhatIsLeft) {
+  Create("Hub", "sales.ldf");
+  Add("Hub", "sales.ldf", "25 days old");
+  Add("Hub", "sales.ldf", "recent");
+  CloseAll();
+  CopyReplica("Hub", "sales.ldf", "sales.ldf");
+  Age(File("data", "sales.ldf"), "25 days old", 25);
+  struct {
+    int32_t days;
+    size_t left;
+  } steps[] = {{30, 2}, {20, 1}, {40, 1}, {10, 1}};
+  for (const auto& step : steps) {
+    LCReplicationInfo info;
+    info.cutoff_days = step.days;
+    info.flags = 0x80;
+    ASSERT_EQ(LCReplicationInfoSet(Db("Local", "sales.ldf"), &info), kVXOk);
+    EXPECT_EQ(Contents("Local", "sales.ldf").size(), step.left) << step.days << " days";
+  }
+}
+
 TEST_F(ReplicationTest, AnOldDocumentChangedOnTheServerComesBackAfterItsPurge) {
   Create("Hub", "sales.ldf");
   VXUnid old = Add("Hub", "sales.ldf", "old");
