@@ -11,6 +11,7 @@
 #include "launch/browser_launch.h"
 #include "launch/browser_processes.h"
 #include "launch/preferred_browser.h"
+#include "launch/proxy_settings.h"
 #include "os/desktop.h"
 
 namespace launch {
@@ -63,6 +64,7 @@ bool ServeLaunchRequest(engine::ThreadHandle& handle) {
 void BrowserWatch(engine::ThreadHandle& handle) {
   engine::SharedContext& shared = *handle.shared;
   bool asked = false;
+  FollowListenerPort(shared.localPort);  // a restart launched nothing that did
   (void)ServeLaunchRequest(handle);
   if (Pause(shared, WatchTimes().settle_ms)) return;
   while (shared.stop == 0) {

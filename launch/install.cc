@@ -51,6 +51,7 @@ bool SavedProxy(engine::ThreadHandle& handle, std::string* proxy, std::string* o
 }
 
 void Launch(engine::ThreadHandle& handle) {
+  if (handle.shared != nullptr) FollowListenerPort(handle.shared->localPort);
   (void)EmptyBrowserCache();
   (void)LaunchBrowser(handle, true);
 }

@@ -178,6 +178,39 @@ std::string RedirectedProxyServer(const std::string& old_value, uint16_t port,
   return "ftp=" + old_value + ";gopher=" + old_value + ";http=" + local + ";https=" + old_value;
 }
 
+void RepointBrowsers(uint16_t from, uint16_t to) {
+  RegKey netscape;
+  std::string host;
+  uint32_t port = 0;
+  if (OpenKey(Hkcu(), kNetscapeProxyKey, &netscape) && ReadText(netscape, "HTTP_Proxy", &host) &&
+      strcasecmp(host.c_str(), kLocalhost) == 0 && ReadNumber(netscape, "Http_ProxyPort", &port) &&
+      port == from) {
+    WriteNumber(netscape, "Http_ProxyPort", to);
+    Flush(netscape);
+  }
+  RegKey explorer;
+  std::string list;
+  if (OpenKey(Hkcu(), kExplorerProxyKey, &explorer) && ReadText(explorer, "ProxyServer", &list) &&
+      PointsAtUs(list, from)) {
+    std::string old_entry = "http=localhost:" + std::to_string(from);
+    size_t at = list.find(old_entry);
+    while (at != std::string::npos && !((at == 0 || list[at - 1] == ';') &&
+                                        (at + old_entry.size() == list.size() ||
+                                         list[at + old_entry.size()] == ';')))
+      at = list.find(old_entry, at + 1);
+    list.replace(at, old_entry.size(), "http=localhost:" + std::to_string(to));
+    WriteText(explorer, "ProxyServer", list);
+    Flush(explorer);
+  }
+}
+
+void FollowListenerPort(uint16_t listener_port) {
+  RedirectResult& last = LastRedirect();
+  if (last.port == listener_port) return;
+  RepointBrowsers(last.port, listener_port);
+  last.port = listener_port;
+}
+
 RedirectResult& LastRedirect() {
   static RedirectResult last;
   return last;
@@ -185,6 +218,7 @@ RedirectResult& LastRedirect() {
 
 RedirectResult RedirectBrowsers(uint16_t local_port, bool disable_underline) {
   RedirectResult result;
+  result.port = local_port;
   RedirectNetscape(local_port, disable_underline, &result);
   RedirectExplorer(local_port, disable_underline, &result);
   LastRedirect() = result;

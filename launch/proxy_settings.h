@@ -30,6 +30,7 @@ inline constexpr char kExplorerCacheKey[] =
 
 // What one redirection found (process-wide working results).
 struct RedirectResult {
+  uint16_t port = 0;                   // the local port the browsers were pointed at
   bool netscapeWasRedirected = false;  // already pointing at corvex: nothing saved
   std::string netscapeUpstream;        // "host:port" or empty
   std::string netscapeOverrides;       // its old No_Proxy
@@ -43,6 +44,15 @@ struct RedirectResult {
 // "localhost" and local_port; disable_underline also sets their
 // "Anchor Underline" to "no". Failed registry calls leave values unchanged.
 RedirectResult RedirectBrowsers(uint16_t local_port, bool disable_underline);
+
+// Moves browsers that point at localhost:from over to localhost:to, saving
+// nothing (the listener chose its port after the redirection: a local
+// port of 0 means any free one).
+void RepointBrowsers(uint16_t from, uint16_t to);
+
+// After the listener is up: when it took another port than the browsers
+// were pointed at (a local port of 0), repoints them at it.
+void FollowListenerPort(uint16_t listener_port);
 
 // Copies the saved values back to the browsers' keys, each with its type.
 // Keys that cannot be opened are skipped; the saved values stay.

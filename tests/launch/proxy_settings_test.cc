@@ -188,6 +188,22 @@ TEST_F(ProxySettings, AnotherPortIsNoRedirection) {
   EXPECT_TRUE(launch::RedirectBrowsers(8085, false).netscapeWasRedirected);
 }
 
+TEST_F(ProxySettings, AnyFreePortIsFollowedOnceTheListenerHasOne) {
+  // Local port 0: the browsers are pointed before the listener picks one.
+  Explorer("ftp=f:21;http=p:80", 1);
+  Netscape("proxy.example", 3128, 1);
+  (void)launch::RedirectBrowsers(0, false);
+  launch::FollowListenerPort(43210);
+  EXPECT_EQ(Text(kExplorerProxyKey, "ProxyServer"), "ftp=f:21;http=localhost:43210");
+  EXPECT_EQ(Number(kNetscapeProxyKey, "Http_ProxyPort"), 43210);
+  EXPECT_EQ(Text(kSavedExplorerKey, "ProxyServer"), "ftp=f:21;http=p:80");
+  EXPECT_EQ(Text(kSavedNetscapeKey, "HTTP_Proxy"), "proxy.example");
+  // The next start with that port finds them redirected already.
+  launch::RedirectResult again = launch::RedirectBrowsers(43210, false);
+  EXPECT_TRUE(again.explorerWasRedirected);
+  EXPECT_TRUE(again.netscapeWasRedirected);
+}
+
 TEST_F(ProxySettings, UpstreamChoiceFollowsTheBrowserKind) {
   Explorer("proxy:8080", 1, "<local>");
   Netscape("ns.example", 3128, 0, "a.example");
