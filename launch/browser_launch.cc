@@ -128,16 +128,18 @@ int LaunchBrowser(engine::ThreadHandle& handle, bool check_first) {
   engine::SharedContext& shared = *handle.shared;
   WriteSplashPage(handle);
   std::string browser = PreferredBrowser();
+  if (browser.empty() || !os::FileExists(browser)) {
+    os::SleepMs(LaunchTimes().no_browser_ms);
+    return 0;
+  }
+  // Checked only when there is a browser to launch: a program running
+  // standalone has no reason to end because the user has a browser open.
   if (check_first && !RunningBrowsers(browser).empty()) {
     os::MessageBox(shared.mainWindow, kExitBrowsersMessage, kCorvaneTitle, os::Icon::kInformation,
                    os::Buttons::kOk);
     os::SleepMs(LaunchTimes().before_exit_ms);
     // An orderly end: shutdown restores the browsers' settings.
     if (shared.mainWindow != nullptr) os::PostDestroy(*shared.mainWindow);
-    return 0;
-  }
-  if (browser.empty() || !os::FileExists(browser)) {
-    os::SleepMs(LaunchTimes().no_browser_ms);
     return 0;
   }
   std::string page = !shared.startUrl.empty()

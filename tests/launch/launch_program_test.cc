@@ -96,8 +96,17 @@ TEST_F(LaunchProgram, StandAloneSplashWritesTheTimeZoneStrings) {
 }
 
 TEST_F(LaunchProgram, NoBrowserMeansStandaloneAndARestartLaunchesNothing) {
+  // A browser of the user's runs; with nothing to launch it ends nothing.
+  std::string other = folder_ + "/firefox-oth";
+  WriteFile(other, "#!/bin/sh\nwhile [ ! -e \"$0.stop\" ]; do sleep 0.05; done\n", true);
+  setenv("CORVANE_BROWSER_NAMES", "firefox-oth", 1);
+  int pid = 0;
+  ASSERT_EQ(os::ProcessStart(other, {}, &pid), os::ProcessStatus::kOk);
+  ASSERT_TRUE(Eventually([&] { return !launch::RunningBrowsers("").empty(); }));
   launch::SetPreferredBrowser(folder_ + "/missing-browser");
   engine::SharedContext& shared = Start();
+  WriteFile(other + ".stop", "");
+  EXPECT_FALSE(trace_.Contains(launch::kExitBrowsersMessage));
   EXPECT_TRUE(trace_.Contains("The preferred browser " + folder_ + "/missing-browser is missing or cannot be run."));
   EXPECT_TRUE(trace_.Contains(engine::kNoBrowserMessage));
   EXPECT_EQ(shared.stop, 0);
