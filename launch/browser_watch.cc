@@ -57,6 +57,7 @@ bool ServeLaunchRequest(engine::ThreadHandle& handle) {
   in.close();
   if (!text.str().empty()) shared.startUrl = text.str();
   std::remove(path.c_str());
+  engine::Trace(&handle, "\nLaunch request: " + text.str());
   (void)LaunchBrowser(handle, false);
   return true;
 }

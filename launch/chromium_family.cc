@@ -26,7 +26,9 @@ std::string ChromiumProfileFolder(const std::string& program_dir) {
 }
 
 std::string ChromiumCacheFolder(const std::string& program_dir) {
-  return ChromiumProfileFolder(program_dir) + "/cache/Cache_Data";
+  // Chromium keeps the HTTP cache of its "Default" profile there below the
+  // --disk-cache-dir folder.
+  return ChromiumProfileFolder(program_dir) + "/cache/Default/Cache/Cache_Data";
 }
 
 std::string ChromiumProxyList(const std::string& proxy_server) {
