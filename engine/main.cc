@@ -17,6 +17,15 @@
 //                           user's databases: widen it on purpose only)
 //   CORVANE_TRACE=1         trace lines on standard error from the start
 //   CORVANE_ANSWERS         answer script of the headless desktop
+//   CORVANE_BROWSER_ARGS    more arguments for the launched browser, split
+//                           at blanks (e.g. "--headless=new --no-sandbox")
+//   CORVANE_BROWSER_NAMES   program names (comma-separated) that count as
+//                           running browsers, in place of the known ones
+//   CORVANE_WATCH_SETTLE_MS, CORVANE_WATCH_TICK_MS, CORVANE_WATCH_AFTER_MS
+//                           pauses of the browser watch (25 s, 3 s, 20 s)
+//   http_proxy, https_proxy, no_proxy (either case) and the default Firefox
+//                           profile's proxy preferences: the user's real
+//                           proxy, which becomes corvex's upstream
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>

@@ -129,10 +129,11 @@ void ShowDialog(const Dialog& dialog) {
 }
 
 bool ChooseFile(const char* verb, std::string_view title, std::string_view filter,
-                std::string* path) {
+                std::string* path, const std::vector<std::string>& proposals = {}) {
   auto guard = desktop_internal::Lock();
   desktop_internal::Show("[" + std::string(title) + "] (" + verb + " file" +
                          (filter.empty() ? "" : ", " + std::string(filter)) + ")");
+  for (const std::string& proposal : proposals) desktop_internal::Show("  proposed " + proposal);
   std::string answer;
   bool chosen = false;
   if (desktop_internal::ScriptNamed()) {
@@ -318,6 +319,12 @@ bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_vie
                     std::string* path) {
   (void)owner;
   return ChooseFile("open", title, filter, path);
+}
+
+bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_view filter,
+                    std::string* path, const std::vector<std::string>& proposals) {
+  (void)owner;
+  return ChooseFile("open", title, filter, path, proposals);
 }
 
 bool ChooseSaveFile(const Window* owner, std::string_view title, std::string_view filter,

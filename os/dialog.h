@@ -116,5 +116,9 @@ bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_vie
                     std::string* path);
 bool ChooseSaveFile(const Window* owner, std::string_view title, std::string_view filter,
                     std::string* path);
+// The open chooser with files to propose (shown to the user, who picks one
+// or names another); the first is the chooser's starting selection.
+bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_view filter,
+                    std::string* path, const std::vector<std::string>& proposals);
 
 }  // namespace os
