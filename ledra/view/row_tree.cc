@@ -6,7 +6,9 @@
 
 namespace ledra {
 
-RowTree::RowTree() { Clear(); }
+RowTree::RowTree() {
+  Clear();
+}
 
 void RowTree::Clear() {
   rows_.clear();
@@ -33,7 +35,8 @@ uint32_t RowTree::NewRow(uint32_t parent, VXNoteId note, std::string key) {
   row.children.clear();
   row.next_same = kNoRow;
   if (note != kCategoryNote && note != 0) {
-    if (note >= first_of_.size()) first_of_.resize(std::max<size_t>(note + 1, first_of_.size() * 3 / 2), kNoRow);
+    if (note >= first_of_.size())
+      first_of_.resize(std::max<size_t>(note + 1, first_of_.size() * 3 / 2), kNoRow);
     row.next_same = first_of_[note];
     first_of_[note] = r;
   }
@@ -212,6 +215,22 @@ uint32_t RowTree::Descendants(uint32_t r) const {
     for (uint32_t c : rows_[x].children) stack.push_back(c);
   }
   return n;
+}
+
+}  // namespace ledra
+
+namespace ledra {
+
+size_t RowTree::MemoryBytes() const {
+  size_t bytes = rows_.capacity() * sizeof(Row) + free_.capacity() * sizeof(uint32_t) +
+                 first_of_.capacity() * sizeof(uint32_t);
+  for (const Row& row : rows_)
+    bytes += row.children.capacity() * sizeof(uint32_t) + HeapBytes(row.key);
+  // A map node holds the pair and the next pointer; the buckets are pointers.
+  bytes += categories_.bucket_count() * sizeof(void*);
+  for (const auto& [r, info] : categories_)
+    bytes += sizeof(std::pair<const uint32_t, CategoryInfo>) + sizeof(void*) + HeapBytes(info.text);
+  return bytes;
 }
 
 }  // namespace ledra

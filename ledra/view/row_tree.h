@@ -20,18 +20,23 @@ inline constexpr uint32_t kNoRow = 0xFFFFFFFF;
 inline constexpr VXNoteId kCategoryNote = 0xFFFFFFFF;  // -1 to callers
 
 struct Row {
-  VXNoteId note = 0;        // kCategoryNote for a category row; 0 for the root
+  VXNoteId note = 0;  // kCategoryNote for a category row; 0 for the root
   uint32_t parent = kNoRow;
-  uint32_t slot = 0;        // place among the parent's children
+  uint32_t slot = 0;            // place among the parent's children
   uint32_t next_same = kNoRow;  // the next row of the same note
   std::vector<uint32_t> children;
-  std::string key;          // order among siblings
+  std::string key;  // order among siblings
 };
 
 struct CategoryInfo {
   std::string text;     // as shown
   uint32_t column = 0;  // the column it categorises, from 0
 };
+
+// Heap bytes a text owns beyond its own record (none while it fits inline).
+inline size_t HeapBytes(const std::string& text) {
+  return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
+}
 
 class RowTree {
  public:
@@ -75,6 +80,10 @@ class RowTree {
   uint32_t AtPosition(const std::string& position) const;
   // Number of rows below r at every depth.
   uint32_t Descendants(uint32_t r) const;
+
+  // Bytes the tree holds: its arrays at their capacity and every heap block
+  // its rows and categories own (allocator overhead not counted).
+  size_t MemoryBytes() const;
 
  private:
   uint32_t NewRow(uint32_t parent, VXNoteId note, std::string key);

@@ -27,7 +27,8 @@ VXUnid UnidFromBlob(const void* data, int size) {
   if (size != 16 || data == nullptr) return u;
   const unsigned char* p = static_cast<const unsigned char*>(data);
   for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) | (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
+    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
+                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
                  (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
   }
   return u;
@@ -36,14 +37,15 @@ VXUnid UnidFromBlob(const void* data, int size) {
 bool IsNative(const std::string& formula, const char* name) {
   std::string t;
   for (char c : formula) {
-    if (!std::isspace(static_cast<unsigned char>(c))) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!std::isspace(static_cast<unsigned char>(c)))
+      t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return t == name;
 }
 
 struct Placement {
-  std::string key;      // the document key
-  uint32_t path = 0;    // into the distinct category paths of the build
+  std::string key;    // the document key
+  uint32_t path = 0;  // into the distinct category paths of the build
   VXNoteId note = 0;
 };
 
@@ -133,7 +135,8 @@ bool ViewIndex::Selects(const Note& note) {
 CellValue ViewIndex::ColumnValue(const Note& note, uint32_t column) {
   if (column >= design_.columns.size()) return {};
   const ColumnDesign& col = design_.columns[column];
-  if (!col.formula.empty()) return column_formulas_[column] ? column_formulas_[column]->Value(note) : CellValue();
+  if (!col.formula.empty())
+    return column_formulas_[column] ? column_formulas_[column]->Value(note) : CellValue();
   return ItemCellValue(note, col.item);
 }
 
@@ -141,7 +144,8 @@ std::string ViewIndex::DocKey(const Note& note) {
   std::string key;
   for (uint32_t c : sort_columns_) {
     CellValue v = ColumnValue(note, c);
-    key += KeyComponent(v.empty() ? nullptr : &v.front(), (design_.columns[c].flags & kColumnDescending) != 0);
+    key += KeyComponent(v.empty() ? nullptr : &v.front(),
+                        (design_.columns[c].flags & kColumnDescending) != 0);
   }
   return key;
 }
@@ -203,7 +207,8 @@ uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key
     uint32_t c = kNoRow;
     if (append) {
       const std::vector<uint32_t>& kids = tree_.row(r).children;
-      if (!kids.empty() && tree_.row(kids.back()).note == kCategoryNote && tree_.row(kids.back()).key == path.keys[i]) {
+      if (!kids.empty() && tree_.row(kids.back()).note == kCategoryNote &&
+          tree_.row(kids.back()).key == path.keys[i]) {
         c = kids.back();
       }
     } else {
@@ -211,7 +216,8 @@ uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key
       if (c != kNoRow && tree_.row(c).note != kCategoryNote) c = kNoRow;
     }
     if (c == kNoRow) {
-      c = append ? tree_.Append(r, kCategoryNote, path.keys[i]) : tree_.Insert(r, kCategoryNote, path.keys[i]);
+      c = append ? tree_.Append(r, kCategoryNote, path.keys[i])
+                 : tree_.Insert(r, kCategoryNote, path.keys[i]);
       tree_.SetCategory(c, CategoryInfo{path.texts[i], path.columns[i]});
     }
     r = c;
@@ -253,7 +259,8 @@ void ViewIndex::Mark(VXNoteId id, bool in) {
 }
 
 void ViewIndex::SetParent(VXNoteId id, VXNoteId parent, const VXUnid& parent_unid) {
-  if (id >= parent_of_.size()) parent_of_.resize(std::max<size_t>(id + 1, parent_of_.size() * 3 / 2), 0);
+  if (id >= parent_of_.size())
+    parent_of_.resize(std::max<size_t>(id + 1, parent_of_.size() * 3 / 2), 0);
   parent_of_[id] = parent;
   if (parent == kOrphan) {
     orphans_[UnidText(parent_unid)].push_back(id);
@@ -281,7 +288,8 @@ void ViewIndex::Forget(VXNoteId id) {
   if (orphan != orphan_parent_.end()) {
     auto list = orphans_.find(UnidText(orphan->second));
     if (list != orphans_.end()) {
-      list->second.erase(std::remove(list->second.begin(), list->second.end(), id), list->second.end());
+      list->second.erase(std::remove(list->second.begin(), list->second.end(), id),
+                         list->second.end());
       if (list->second.empty()) orphans_.erase(list);
     }
     orphan_parent_.erase(orphan);
@@ -299,7 +307,8 @@ void ViewIndex::Forget(VXNoteId id) {
 }
 
 void ViewIndex::PruneCategories(uint32_t r) {
-  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote && tree_.row(r).children.empty()) {
+  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote &&
+         tree_.row(r).children.empty()) {
     uint32_t up = tree_.row(r).parent;
     tree_.Remove(r);
     r = up;
@@ -326,10 +335,11 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   cached_id_ = 0;
 
   sqlite3_stmt* q = nullptr;
-  if (sqlite3_prepare_v2(store->db(),
-                         "SELECT note_id, unid, parent, items FROM notes WHERE deleted = 0 AND class = ?1 "
-                         "ORDER BY note_id",
-                         -1, &q, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(
+          store->db(),
+          "SELECT note_id, unid, parent, items FROM notes WHERE deleted = 0 AND class = ?1 "
+          "ORDER BY note_id",
+          -1, &q, nullptr) != SQLITE_OK) {
     sqlite3_finalize(q);
     return Fail(kVXStorageError, store->label() + ": the documents cannot be read (" +
                                      sqlite3_errmsg(store->db()) + ")");
@@ -340,7 +350,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   int64_t documents = 0;
   {
     sqlite3_stmt* n = nullptr;
-    if (sqlite3_prepare_v2(store->db(), "SELECT count(*) FROM notes WHERE deleted = 0 AND class = ?1", -1, &n,
+    if (sqlite3_prepare_v2(store->db(),
+                           "SELECT count(*) FROM notes WHERE deleted = 0 AND class = ?1", -1, &n,
                            nullptr) == SQLITE_OK) {
       sqlite3_bind_int(n, 1, static_cast<int>(kVXClassDocument));
       if (sqlite3_step(n) == SQLITE_ROW) documents = sqlite3_column_int64(n, 0);
@@ -361,9 +372,12 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
     note.id = static_cast<VXNoteId>(sqlite3_column_int64(q, 0));
     note.unid = UnidFromBlob(sqlite3_column_blob(q, 1), sqlite3_column_bytes(q, 1));
     note.has_parent = sqlite3_column_type(q, 2) == SQLITE_BLOB;
-    if (note.has_parent) note.parent = UnidFromBlob(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
+    if (note.has_parent)
+      note.parent = UnidFromBlob(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
     // A note whose items do not read is left out; 'ledra check' reports it.
-    if (!DecodeItems(sqlite3_column_blob(q, 3), static_cast<size_t>(sqlite3_column_bytes(q, 3)), &note.items)) continue;
+    if (!DecodeItems(sqlite3_column_blob(q, 3), static_cast<size_t>(sqlite3_column_bytes(q, 3)),
+                     &note.items))
+      continue;
     if (!Selects(note)) continue;
     Mark(note.id, true);
     if (!has_view_) {
@@ -420,7 +434,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   }
   std::vector<VXNoteId> mains;
   for (const auto& [parent, children] : responses_) {
-    if (InView(parent) && (parent >= parent_of_.size() || parent_of_[parent] == 0)) mains.push_back(parent);
+    if (InView(parent) && (parent >= parent_of_.size() || parent_of_[parent] == 0))
+      mains.push_back(parent);
   }
   std::sort(mains.begin(), mains.end());
   for (VXNoteId m : mains) AttachResponses(store, m, 0);
@@ -428,7 +443,9 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   return kVXOk;
 }
 
-VXStatus ViewIndex::Build(NoteStore* store) { return Scan(store); }
+VXStatus ViewIndex::Build(NoteStore* store) {
+  return Scan(store);
+}
 
 VXStatus ViewIndex::Refresh(NoteStore* store) {
   std::vector<NoteChange> changes;
@@ -441,7 +458,8 @@ VXStatus ViewIndex::Refresh(NoteStore* store) {
     if (has_view_ && c.id == design_.id) {
       Note note;
       ViewDesign design;
-      if (c.deleted || store->Load(c.id, &note) != kVXOk || ReadViewDesign(note, &design) != kVXOk) {
+      if (c.deleted || store->Load(c.id, &note) != kVXOk ||
+          ReadViewDesign(note, &design) != kVXOk) {
         return Fail(kVXNoSuchView, "The view " + design_.name + " was deleted or damaged");
       }
       if (VXStatus s = Configure(&design, search_); s != kVXOk) return s;
@@ -486,6 +504,19 @@ VXStatus ViewIndex::LoadCached(NoteStore* store, VXNoteId id, const Note** note)
   return kVXOk;
 }
 
+size_t ViewIndex::MemoryBytes() const {
+  size_t bytes =
+      tree_.MemoryBytes() + in_view_.capacity() + parent_of_.capacity() * sizeof(VXNoteId);
+  constexpr size_t kNode = 2 * sizeof(void*);  // a map node's link and the bucket pointer
+  for (const auto& [parent, children] : responses_)
+    bytes += kNode + sizeof parent + sizeof children + children.capacity() * sizeof(VXNoteId);
+  for (const auto& [unid, children] : orphans_)
+    bytes += kNode + sizeof unid + HeapBytes(unid) + sizeof children +
+             children.capacity() * sizeof(VXNoteId);
+  bytes += orphan_parent_.size() * (kNode + sizeof(VXNoteId) + sizeof(VXUnid));
+  return bytes;
+}
+
 uint32_t ViewIndex::ResponseLevel(uint32_t row) const {
   uint32_t level = 0;
   while (row != RowTree::kRoot) {
@@ -500,7 +531,8 @@ uint32_t ViewIndex::ResponseLevel(uint32_t row) const {
 VXStatus ViewIndex::CellText(NoteStore* store, uint32_t row, uint32_t column, std::string* text) {
   text->clear();
   if (column >= design_.columns.size()) {
-    return Fail(kVXBadArgument, "Column " + std::to_string(column + 1) + " does not exist in this view");
+    return Fail(kVXBadArgument,
+                "Column " + std::to_string(column + 1) + " does not exist in this view");
   }
   const Row& r = tree_.row(row);
   if (r.note == kCategoryNote) {

@@ -46,8 +46,12 @@ class ViewIndex {
   // True while the design note changed since the build (a refresh rebuilds).
   int64_t sequence() const { return sequence_; }
 
+  // Bytes the index holds: its row tree and the tables beside it.
+  size_t MemoryBytes() const;
+
   // The text of column (from 0) of the row.
-  [[nodiscard]] VXStatus CellText(NoteStore* store, uint32_t row, uint32_t column, std::string* text);
+  [[nodiscard]] VXStatus CellText(NoteStore* store, uint32_t row, uint32_t column,
+                                  std::string* text);
   // 1 for a response directly below its main document, and so on.
   uint32_t ResponseLevel(uint32_t row) const;
 
@@ -65,10 +69,10 @@ class ViewIndex {
 
  private:
   struct Path {
-    std::vector<std::string> keys;   // one per category level
+    std::vector<std::string> keys;  // one per category level
     std::vector<std::string> texts;
     std::vector<uint32_t> columns;
-    bool stopped = false;            // ended at an empty category value
+    bool stopped = false;  // ended at an empty category value
   };
 
   [[nodiscard]] VXStatus Scan(NoteStore* store);
@@ -103,7 +107,8 @@ class ViewIndex {
   int64_t sequence_ = 0;
   std::vector<uint8_t> in_view_;     // by note id
   std::vector<VXNoteId> parent_of_;  // by note id: the parent of a response in the view
-  std::unordered_map<VXNoteId, std::vector<VXNoteId>> responses_;  // parent -> responses in the view
+  std::unordered_map<VXNoteId, std::vector<VXNoteId>>
+      responses_;  // parent -> responses in the view
   // Responses whose parent is not in the database (yet): by the parent's
   // UNID text, and each one's parent UNID.
   std::unordered_map<std::string, std::vector<VXNoteId>> orphans_;
