@@ -34,8 +34,8 @@ void ListenerLoop(ThreadHandle& handle) {
 // Waits, the interval at a time, until a request of `type` is pending or
 // stop is set; false on stop.
 static bool WaitForPending(SharedContext& shared, int type) {
-  while (!shared.wake.WaitFor(kQueueWorkerWaitMs,
-                              [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
+  while (!shared.pendingWake[type].WaitFor(
+      kQueueWorkerWaitMs, [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
   }
   return shared.stop == 0;
 }
@@ -52,6 +52,7 @@ void QueueWorkerLoop(ThreadHandle& handle, int type, char letter) {
         // Without a thread nobody would ever answer: close it now.
         Trace(&handle, std::string("\nCould not start worker ") + name);
         FinishEntry(shared, *entry);
+        ReleaseEntry(shared, entry);
       }
     }
     // A claim that found nothing still uses up its count.
@@ -76,6 +77,7 @@ void CommandWorkerLoop(ThreadHandle& handle) {
         InterimCommand(handle, *entry, shared);
       }
       handle.request = nullptr;
+      ReleaseEntry(shared, entry);
     }
     DecrementPending(shared, kCommandRequest);
   }
@@ -90,7 +92,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);
   while (shared.stop == 0) {
     while (shared.operationState != kOperationPending) {
-      shared.wake.WaitFor(kPlatformWaitMs, [&] {
+      shared.operationSubmitted.WaitFor(kPlatformWaitMs, [&] {
         return shared.operationState == kOperationPending || shared.stop != 0;
       });
       os::Window* none = nullptr;
@@ -124,7 +126,7 @@ int ReapOnce(ThreadHandle& handle) {
 void ReaperLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
   for (;;) {
-    shared.wake.WaitFor(kReaperWaitMs, [&] { return shared.stop != 0; });
+    shared.reaperWake.WaitFor(kReaperWaitMs, [&] { return shared.stop != 0; });
     if (shared.stop != 0) return;
     ReapOnce(handle);
   }
