@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -44,7 +45,8 @@ bool IsNative(const std::string& formula, const char* name) {
 }
 
 struct Placement {
-  std::string key;    // the document key
+  uint32_t key_at = 0;  // the document key, in the build's key bytes
+  uint32_t key_size = 0;
   uint32_t path = 0;  // into the distinct category paths of the build
   VXNoteId note = 0;
 };
@@ -201,16 +203,16 @@ std::vector<ViewIndex::Path> ViewIndex::Paths(const Note& note) {
   return paths;
 }
 
-uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key, bool append) {
+uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string_view key,
+                                  bool append) {
   uint32_t r = RowTree::kRoot;
   for (size_t i = 0; i < path.keys.size(); ++i) {
     uint32_t c = kNoRow;
     if (append) {
-      const std::vector<uint32_t>& kids = tree_.row(r).children;
-      if (!kids.empty() && tree_.row(kids.back()).note == kCategoryNote &&
-          tree_.row(kids.back()).key == path.keys[i]) {
-        c = kids.back();
-      }
+      uint32_t last = tree_.LastChild(r);
+      if (last != kNoRow && tree_.row(last).note == kCategoryNote &&
+          tree_.Key(last) == path.keys[i])
+        c = last;
     } else {
       c = tree_.FindChild(r, path.keys[i]);
       if (c != kNoRow && tree_.row(c).note != kCategoryNote) c = kNoRow;
@@ -222,7 +224,7 @@ uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key
     }
     r = c;
   }
-  return append ? tree_.Append(r, id, std::move(key)) : tree_.Insert(r, id, std::move(key));
+  return append ? tree_.Append(r, id, key) : tree_.Insert(r, id, key);
 }
 
 void ViewIndex::Place(const Note& note, const std::string& doc_key) {
@@ -307,8 +309,7 @@ void ViewIndex::Forget(VXNoteId id) {
 }
 
 void ViewIndex::PruneCategories(uint32_t r) {
-  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote &&
-         tree_.row(r).children.empty()) {
+  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote && tree_.ChildCount(r) == 0) {
     uint32_t up = tree_.row(r).parent;
     tree_.Remove(r);
     r = up;
@@ -333,6 +334,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   orphans_.clear();
   orphan_parent_.clear();
   cached_id_ = 0;
+  ForgetPage();
 
   sqlite3_stmt* q = nullptr;
   if (sqlite3_prepare_v2(
@@ -361,6 +363,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   tree_.Reserve(static_cast<size_t>(documents + documents / 8 + 16));
   std::vector<Placement> placements;
   if (has_view_) placements.reserve(static_cast<size_t>(documents));
+  // The placements' keys, one after another: one allocation for them all.
+  std::string placement_keys;
   // Documents share few category paths: each distinct one is kept once.
   std::vector<Path> paths(1);
   std::vector<std::string> prefixes(1);
@@ -381,7 +385,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
     if (!Selects(note)) continue;
     Mark(note.id, true);
     if (!has_view_) {
-      tree_.Append(RowTree::kRoot, note.id, std::string());
+      tree_.Append(RowTree::kRoot, note.id, std::string_view());
       continue;
     }
     if (note.has_parent) {
@@ -389,8 +393,14 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
       continue;
     }
     std::string doc_key = RowKey(DocKey(note));
+    if (placement_keys.size() + doc_key.size() > UINT32_MAX) {
+      return Fail(kVXStorageError, store->label() + ": the view's keys are too large to index");
+    }
+    auto key_at = static_cast<uint32_t>(placement_keys.size());
+    auto key_size = static_cast<uint32_t>(doc_key.size());
+    placement_keys += doc_key;
     if (category_columns_.empty()) {
-      placements.push_back(Placement{std::move(doc_key), 0, note.id});
+      placements.push_back(Placement{key_at, key_size, 0, note.id});
       continue;
     }
     for (Path& p : Paths(note)) {
@@ -401,7 +411,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
         paths.push_back(std::move(p));
         prefixes.push_back(prefix);
       }
-      placements.push_back(Placement{doc_key, it->second, note.id});
+      placements.push_back(Placement{key_at, key_size, it->second, note.id});
     }
   }
   sqlite3_finalize(q);
@@ -411,22 +421,26 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   }
   // Path prefixes are whole key components, so comparing the prefix and
   // then the document key orders rows as the tree does.
+  auto key_of = [&](const Placement& p) {
+    return std::string_view(placement_keys).substr(p.key_at, p.key_size);
+  };
   std::sort(placements.begin(), placements.end(), [&](const Placement& a, const Placement& b) {
     if (a.path != b.path) {
       int c = prefixes[a.path].compare(prefixes[b.path]);
       if (c != 0) return c < 0;
     }
-    int c = a.key.compare(b.key);
+    int c = key_of(a).compare(key_of(b));
     return c != 0 ? c < 0 : a.note < b.note;
   });
-  for (Placement& pl : placements) {
+  for (const Placement& pl : placements) {
     if (category_columns_.empty()) {
-      tree_.Append(RowTree::kRoot, pl.note, std::move(pl.key));
+      tree_.Append(RowTree::kRoot, pl.note, key_of(pl));
     } else {
-      PlaceDocument(paths[pl.path], pl.note, std::move(pl.key), true);
+      PlaceDocument(paths[pl.path], pl.note, key_of(pl), true);
     }
   }
   placements = std::vector<Placement>();
+  placement_keys = std::string();
   paths = std::vector<Path>();
   for (const auto& [id, unid] : pending) {
     VXNoteId parent = store->FindByUnid(unid);
@@ -452,6 +466,7 @@ VXStatus ViewIndex::Refresh(NoteStore* store) {
   if (VXStatus s = store->ChangedSince(sequence_, &changes); s != kVXOk) return s;
   if (changes.empty()) return kVXOk;
   cached_id_ = 0;
+  ForgetPage();
   for (const NoteChange& c : changes) {
     // A change to the view's own design (columns, folder contents) builds
     // the index again from its new design.
@@ -494,7 +509,49 @@ VXStatus ViewIndex::Refresh(NoteStore* store) {
   return kVXOk;
 }
 
+namespace {
+
+// Rows a page covers at first and at most.
+constexpr size_t kFirstPageRows = 32;
+constexpr size_t kMostPageRows = 128;
+
+}  // namespace
+
+bool ViewIndex::HasPageNote(const NoteStore& store, VXNoteId id) const {
+  return store.changes() == page_changes_ && page_at_.count(id) != 0;
+}
+
+VXStatus ViewIndex::LoadPage(NoteStore* store, const std::vector<VXNoteId>& ids) {
+  ForgetPageNotes();
+  if (VXStatus s = store->LoadMany(ids, &page_); s != kVXOk) {
+    page_.clear();
+    return s;
+  }
+  for (uint32_t i = 0; i < page_.size(); ++i) page_at_.emplace(page_[i].id, i);
+  page_changes_ = store->changes();
+  return kVXOk;
+}
+
+void ViewIndex::ForgetPage() {
+  ForgetPageNotes();
+  page_rows_ = 0;
+}
+
+void ViewIndex::ForgetPageNotes() {
+  page_.clear();
+  page_at_.clear();
+}
+
+size_t ViewIndex::NextPageRows() {
+  page_rows_ = page_rows_ == 0 ? kFirstPageRows : std::min(page_rows_ * 2, kMostPageRows);
+  return page_rows_;
+}
+
 VXStatus ViewIndex::LoadCached(NoteStore* store, VXNoteId id, const Note** note) {
+  if (HasPageNote(*store, id)) {
+    *note = &page_[page_at_[id]];
+    return kVXOk;
+  }
   if (cached_id_ != id) {
     cached_id_ = 0;
     if (VXStatus s = store->Load(id, &cached_); s != kVXOk) return s;
@@ -544,7 +601,7 @@ VXStatus ViewIndex::CellText(NoteStore* store, uint32_t row, uint32_t column, st
   if ((col.flags & kColumnCategorized) != 0) return kVXOk;
   if ((col.flags & kColumnResponseOnly) != 0 && ResponseLevel(row) == 0) return kVXOk;
   if (IsNative(col.formula, "@docchildren")) {
-    *text = std::to_string(r.children.size());
+    *text = std::to_string(tree_.ChildCount(row));
     return kVXOk;
   }
   if (IsNative(col.formula, "@docdescendants")) {
