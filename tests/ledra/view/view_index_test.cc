@@ -3,7 +3,10 @@
 // navigation code from every kind of row, positions, the last-row search,
 // key search, key lists, columns, hierarchy deletion and refresh, including
 // a change made by another process.
+#include <cstdio>
 #include <fstream>
+#include <random>
+#include <utility>
 
 #include "tests/ledra/view/view_fixture.h"
 
@@ -547,6 +550,73 @@ TEST_F(ViewIndexTest, CellsAreReadAfreshForEachPageAndAfterOwnSaves) {
   ASSERT_EQ(VXIndexNavigate(index, 2, 0, &id, nullptr), kVXOk);
   EXPECT_EQ(Cells(index), "beta two|10");
   VXIndexClose(index);
+}
+
+}  // namespace
+
+namespace {
+
+// Refreshing moves rows in and out of the tree one by one; opening the view
+// again builds it whole. After rounds of new documents, responses, changed
+// categories and subjects, and deletions, the refreshed tree of a
+// categorised view (nested and multi-valued categories, equal keys) and of
+// a sorted flat view must be row for row the tree built afresh.
+TEST_F(ViewIndexTest, RefreshedTreesMatchTreesBuiltAfresh) {
+  VXHandle category = OpenView(db_, "By Category");
+  VXHandle subject = OpenView(db_, "By Subject");
+  ASSERT_FALSE(Rows(category).empty());
+  std::mt19937 random(7);
+  const char* categories[] = {R"("Red")",        R"("Blue")",           R"("Red\\Dark")",
+                              R"("Blue\\Deep")", R"(["Red", "Green"])", R"(["Blue\\Deep", "Red"])",
+                              R"("")",           R"("green")"};
+  const char* subjects[] = {"alpha", "beta", "beta", "omega", "Omega", "mid"};
+  auto unid = [](unsigned n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%xg%xg%xg%xg", n, n, n, n);
+    return std::string(text);
+  };
+  std::vector<unsigned> live;
+  unsigned next = 0x100;
+  for (int round = 0; round < 6; ++round) {
+    std::string lines;
+    for (int i = 0; i < 40; ++i) {
+      std::string items = std::string(R"("Subject": ")") + subjects[random() % 6] +
+                          R"(", "Categories": )" + categories[random() % 8];
+      unsigned pick = live.empty() ? 0 : live[random() % live.size()];
+      switch (live.empty() ? 0 : random() % 4) {
+        case 0:
+        case 1:  // a new main document
+          live.push_back(next);
+          lines += R"({"unid": ")" + unid(next++) + R"(", "items": {)" + items + "}}\n";
+          break;
+        case 2:  // a response to a document of this test
+          live.push_back(next);
+          lines += R"({"unid": ")" + unid(next++) + R"(", "parent": ")" + unid(pick) +
+                   R"(", "items": {)" + items + "}}\n";
+          break;
+        default:  // new subject and categories for one
+          lines += R"({"unid": ")" + unid(pick) + R"(", "items": {)" + items + "}}\n";
+      }
+    }
+    std::ofstream(dir_ + "/round.json") << lines;
+    std::string out = Tool("load " + data() + "/disc.ldf " + dir_ + "/round.json");
+    ASSERT_EQ(out.find("ledra:"), std::string::npos) << out;
+    // A few deletions through this process; a deleted document's responses
+    // stay and wait for a parent.
+    for (int i = 0; i < 5 && !live.empty(); ++i) {
+      size_t at = random() % live.size();
+      ASSERT_EQ(VXDocumentDelete(db_, ByUnid(db_, live[at]), 0), kVXOk) << Message();
+      live.erase(live.begin() + static_cast<long>(at));
+    }
+    for (auto [index, name] : {std::pair{category, "By Category"}, {subject, "By Subject"}}) {
+      ASSERT_EQ(VXIndexRefresh(index), kVXOk) << Message();
+      VXHandle fresh = OpenView(db_, name);
+      ASSERT_EQ(Rows(index), Rows(fresh)) << name << " after round " << round;
+      VXIndexClose(fresh);
+    }
+  }
+  VXIndexClose(category);
+  VXIndexClose(subject);
 }
 
 }  // namespace
