@@ -290,6 +290,14 @@ FlatFigures MeasureFlat(const std::string& path) {
     t0 = Clock::now();
     Check(VXIndexRefresh(index), "refresh");
     hundred.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    // The refreshes must really have brought the new documents in.
+    uint32_t rows = 0;
+    Check(VXIndexGetCount(index, &rows), "count");
+    if (rows != f.rows + 101u * (round + 1)) {
+      std::fprintf(stderr, "views_bench: %u rows after round %d, expected %u\n", rows, round,
+                   f.rows + 101u * (round + 1));
+      std::exit(1);
+    }
   }
   std::sort(one.begin(), one.end());
   std::sort(hundred.begin(), hundred.end());
