@@ -15,7 +15,9 @@
 // twice: with a connection per request (the same exchange, the ratio that
 // counts) and with keep-alive (for information). wrk counts every reply
 // that ends with the connection as a read error; the bytes received per
-// reply show that each reply was whole.
+// reply show that each reply was whole. Each corvex run also prints the CPU
+// time corvex used per reply, which other work on a shared machine does not
+// change the way it changes the rate.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,7 +44,21 @@ struct Run {
   double bytes_per_reply = 0;
   long errors = 0;  // connect, write, status and time-out errors
   double load = 0;
+  double cpu_ms = 0;  // server CPU per reply, when counted
 };
+
+// User plus system CPU seconds a process (all its threads) has used so far.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  // After the command's ")": state is field 3, utime 14, stime 15.
+  unsigned long utime = 0, stime = 0;
+  std::sscanf(stat.c_str() + close + 1,
+              " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
+  return static_cast<double>(utime + stime) / sysconf(_SC_CLK_TCK);
+}
 
 bool OnPath(const char* program) {
   std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
@@ -68,9 +85,14 @@ std::string Script(const std::string& path, bool close) {
   return script;
 }
 
-Run Wrk(const std::string& script, uint16_t port, int connections, int seconds) {
+// `measured`: the server process whose CPU time per reply is counted (0:
+// none). On a machine shared with other work the rate says little about the
+// server; its CPU time per reply does not depend on how busy the machine is.
+Run Wrk(const std::string& script, uint16_t port, int connections, int seconds,
+        pid_t measured = 0) {
   Run run;
   run.load = bench::LoadAverage();
+  double cpu_before = measured > 0 ? CpuSeconds(measured) : 0;
   int threads = connections > 1 ? 2 : 1;
   std::string command = "wrk -t" + std::to_string(threads) + " -c" + std::to_string(connections) +
                         " -d" + std::to_string(seconds) + "s --timeout 10s -s '" + script +
@@ -91,12 +113,18 @@ Run Wrk(const std::string& script, uint16_t port, int connections, int seconds) 
     }
   }
   pclose(pipe);
+  if (measured > 0 && run.requests > 0)
+    run.cpu_ms = (CpuSeconds(measured) - cpu_before) * 1000.0 / run.requests;
   return run;
 }
 
 void PrintRun(const char* what, const Run& run) {
-  std::printf("  %-22s %9.1f %9.2f %9.2f %12.0f %7ld %6.1f\n", what, run.rate, run.p50_ms,
+  std::printf("  %-22s %9.1f %9.2f %9.2f %12.0f %7ld %6.1f", what, run.rate, run.p50_ms,
               run.p99_ms, run.bytes_per_reply, run.errors, run.load);
+  if (run.cpu_ms > 0)
+    std::printf("   %.3f ms CPU a reply (%.0f replies per CPU second)", run.cpu_ms,
+                1000.0 / run.cpu_ms);
+  std::printf("\n");
   std::fflush(stdout);
 }
 
@@ -233,7 +261,7 @@ int main(int argc, char** argv) {
   for (int k = 0; k < 2; ++k) {
     int c = connections[k];
     std::printf("c=%d\n", c);
-    runs[k][0] = Wrk(corvex_script, corvex.port(), c, seconds);
+    runs[k][0] = Wrk(corvex_script, corvex.port(), c, seconds, corvex.pid());
     PrintRun("corvex", runs[k][0]);
     runs[k][1] = Wrk(close_script, nginx.port(), c, seconds);
     PrintRun("nginx, close each", runs[k][1]);
@@ -251,7 +279,7 @@ int main(int argc, char** argv) {
     std::printf("sustained, c=32, 5 slices of %d s (corvex resident %ld KiB at the start)\n", slice,
                 rss_before);
     for (int i = 0; i < 5; ++i) {
-      slices.push_back(Wrk(corvex_script, corvex.port(), 32, slice));
+      slices.push_back(Wrk(corvex_script, corvex.port(), 32, slice, corvex.pid()));
       rss_after = bench::ResidentKb(corvex.pid());
       char what[32];
       std::snprintf(what, sizeof what, "slice %d", i + 1);
