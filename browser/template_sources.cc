@@ -1,6 +1,7 @@
 // Template sources.
 #include "browser/template_sources.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "browser/template_expander.h"
@@ -38,9 +39,16 @@ std::string FormName(VXHandle database, VXNoteId form) {
 bool ReadFile(const std::string& path, std::string* text) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
-  text->resize(kMaxTemplateBytes);
-  file.read(text->data(), static_cast<std::streamsize>(text->size()));
-  text->resize(static_cast<size_t>(file.gcount()));
+  // Read in steps up to the limit: sizing the text for the limit first
+  // cleared a megabyte for every template of every page.
+  text->clear();
+  char chunk[16384];
+  while (text->size() < kMaxTemplateBytes) {
+    file.read(chunk, static_cast<std::streamsize>(
+                         std::min(sizeof chunk, kMaxTemplateBytes - text->size())));
+    if (file.gcount() <= 0) break;
+    text->append(chunk, static_cast<size_t>(file.gcount()));
+  }
   return true;
 }
 

@@ -114,7 +114,9 @@ void RunLoop(char letter, ThreadHandle& handle) {
 
 }  // namespace
 
-void DispatchEventString(std::string event) { Dispatch(std::move(event), nullptr); }
+void DispatchEventString(std::string event) {
+  Dispatch(std::move(event), nullptr);
+}
 
 namespace {
 
@@ -168,6 +170,9 @@ static void Dispatch(std::string event, SharedContext* starting) {
   NameWorker(*shared, *entry, handle->name);
   if (letter == 'l') handle->request = entry;
   RunRequestThread(letter, *handle, *entry);
+  handle->request = nullptr;
+  // Answered: the entry goes now rather than at the reaper's next pass.
+  ReleaseEntry(*shared, entry);
 }
 
 }  // namespace engine

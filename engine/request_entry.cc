@@ -1,16 +1,37 @@
-// The request queue: append, claim, free the done head, finish an answer.
+// The request queue: append, claim, release, free the done head, finish an
+// answer.
 #include "engine/request_entry.h"
 
 #include <cstring>
 
 namespace engine {
 
+namespace {
+
+// Takes `entry` out of the queue and frees it. Caller holds queueLock.
+void Unlink(SharedContext& shared, RequestEntry* entry) {
+  RequestEntry* previous = entry->previous;
+  std::unique_ptr<RequestEntry>& owner = previous != nullptr ? previous->next : shared.requestQueue;
+  std::unique_ptr<RequestEntry> doomed = std::move(owner);
+  owner = std::move(doomed->next);
+  if (owner) {
+    owner->previous = previous;
+  } else {
+    shared.requestQueueTail = previous;
+  }
+  --shared.requestQueueLength;
+}
+
+}  // namespace
+
 RequestEntry* AppendEntry(SharedContext& shared, std::unique_ptr<RequestEntry> entry) {
   RequestEntry* appended = entry.get();
   os::LockGuard guard(shared.queueLock);
-  std::unique_ptr<RequestEntry>* tail = &shared.requestQueue;
-  while (*tail) tail = &(*tail)->next;
-  *tail = std::move(entry);
+  RequestEntry* tail = shared.requestQueueTail;
+  entry->previous = tail;
+  (tail != nullptr ? tail->next : shared.requestQueue) = std::move(entry);
+  shared.requestQueueTail = appended;
+  ++shared.requestQueueLength;
   return appended;
 }
 
@@ -19,10 +40,27 @@ RequestEntry* Claim(SharedContext& shared, int type) {
   for (RequestEntry* entry = shared.requestQueue.get(); entry; entry = entry->next.get()) {
     if (entry->eventType == type && entry->done == 0 && entry->workerName[0] == 0) {
       entry->workerName[0] = 1;
+      entry->held = true;
       return entry;
     }
   }
   return nullptr;
+}
+
+void ReleaseEntry(SharedContext& shared, RequestEntry* entry) {
+  {
+    os::LockGuard guard(shared.queueLock);
+    entry->held = false;
+    if (entry->done != 1) return;
+    Unlink(shared, entry);
+  }
+  // Outside queueLock: a watcher's condition may take it.
+  shared.wake.Notify();
+}
+
+size_t QueueLength(SharedContext& shared) {
+  os::LockGuard guard(shared.queueLock);
+  return shared.requestQueueLength;
 }
 
 void NameWorker(SharedContext& shared, RequestEntry& entry, const char* name) {
@@ -40,9 +78,8 @@ bool InQueue(SharedContext& shared, const RequestEntry* wanted) {
 
 int FreeDoneAtHead(SharedContext& shared) {
   int freed = 0;
-  while (shared.requestQueue && shared.requestQueue->done == 1) {
-    std::unique_ptr<RequestEntry> head = std::move(shared.requestQueue);
-    shared.requestQueue = std::move(head->next);
+  while (shared.requestQueue && shared.requestQueue->done == 1 && !shared.requestQueue->held) {
+    Unlink(shared, shared.requestQueue.get());
     ++freed;
   }
   return freed;

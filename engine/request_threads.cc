@@ -31,7 +31,7 @@ static void WriteFile(const std::string& name, std::string_view text) {
 
 void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry) {
   SharedContext& shared = *handle.shared;
-  std::optional<std::string> name = NewReplyFileName();
+  std::optional<std::string> name = DrawReplyFileName();
   if (!name) return FinishEntry(shared, entry);
   std::unique_ptr<ReplicaRequest> request = ParseReplicaRequest(entry.rawRequest, &handle, &entry);
   std::optional<std::string> refusal;
@@ -54,7 +54,7 @@ void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry) {
 
 void DatabaseRequestThread(ThreadHandle& handle, RequestEntry& entry) {
   SharedContext& shared = *handle.shared;
-  std::optional<std::string> name = NewReplyFileName();
+  std::optional<std::string> name = DrawReplyFileName();
   if (!name) return FinishEntry(shared, entry);
   std::unique_ptr<DatabaseRequest> request = ParseDatabaseRequest(entry.rawRequest, &entry);
   if (request == nullptr) {

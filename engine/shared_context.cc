@@ -56,6 +56,10 @@ void SetStop(SharedContext& shared, uint16_t reason) {
     ssize_t written = ::write(shared.stopFd, &one, sizeof one);
     (void)written;  // a full counter is readable already
   }
+  for (os::WakeUp& pending : shared.pendingWake) pending.Notify();
+  shared.operationSubmitted.Notify();
+  shared.operationFinished.Notify();
+  shared.reaperWake.Notify();
   shared.wake.Notify();
 }
 
@@ -71,7 +75,7 @@ int WorkersAlive(const SharedContext& shared) {
 
 void IncrementPending(SharedContext& shared, int type) {
   ++shared.pending[type];
-  shared.wake.Notify();
+  shared.pendingWake[type].Notify();
 }
 
 void DecrementPending(SharedContext& shared, int type) {

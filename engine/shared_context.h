@@ -116,9 +116,22 @@ struct SharedContext {
   std::unique_ptr<RequestEntry> requestQueue;  // guarded by queueLock
   // Host names of outbound connections; its list is guarded by nameCacheLock.
   common::NameCache nameCache{nameCacheLock};
+  RequestEntry* requestQueueTail = nullptr;  // guarded by queueLock; the last entry
+  size_t requestQueueLength = 0;             // guarded by queueLock
 
-  // Wakes every loop at once when what it waits for changes: a request
-  // queued, an operation submitted or finished, a thread ended, stop set.
+  // Each loop waits on a wake-up of its own, so that a change wakes the one
+  // thread that waits for it and no other: the queue worker of each
+  // EventType (a request of its kind pending), the platform thread (an
+  // operation submitted), the thread that submitted the operation (it
+  // finished) and the reaper. Stop wakes them all.
+  std::array<os::WakeUp, kEventTypes> pendingWake;
+  os::WakeUp operationSubmitted;
+  os::WakeUp operationFinished;
+  os::WakeUp reaperWake;
+  // For whoever watches the engine from outside its loops (shutdown, tests):
+  // notified when a thread starts or ends, an entry is done, an operation
+  // changes hands, stop is set. No loop of the engine waits on it, so a
+  // notification with nobody waiting costs no wake-up.
   os::WakeUp wake;
   // Readable once stop is set, so the listener's wait on its socket ends.
   int stopFd = -1;
@@ -136,7 +149,7 @@ struct SharedContext {
 // Sets `stop` and wakes every loop.
 void SetStop(SharedContext& shared, uint16_t reason);
 
-// Wakes the loops after a change that they wait for.
+// Wakes the watchers of `wake` after a change that they wait for.
 inline void Notify(SharedContext& shared) {
   shared.wake.Notify();
 }
@@ -149,8 +162,8 @@ SharedContext* LiveContext(long reference);
 // workers started but not yet running. Shutdown waits for this to reach 0.
 int WorkersAlive(const SharedContext& shared);
 
-// Adds one to `pending[type]` and wakes the loops; DecrementPending never
-// goes below 0.
+// Adds one to `pending[type]` and wakes the queue worker of that type;
+// DecrementPending never goes below 0.
 void IncrementPending(SharedContext& shared, int type);
 void DecrementPending(SharedContext& shared, int type);
 // Adds 1 to `sequence[type]`, wrapping past 99 to 0; returns the new number.

@@ -32,8 +32,8 @@ void ListenerLoop(ThreadHandle& handle) {
 // Waits, the interval at a time, until a request of `type` is pending or
 // stop is set; false on stop.
 static bool WaitForPending(SharedContext& shared, int type) {
-  while (!shared.wake.WaitFor(kQueueWorkerWaitMs,
-                              [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
+  while (!shared.pendingWake[type].WaitFor(
+      kQueueWorkerWaitMs, [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
   }
   return shared.stop == 0;
 }
@@ -50,6 +50,7 @@ void QueueWorkerLoop(ThreadHandle& handle, int type, char letter) {
         // Without a thread nobody would ever answer: close it now.
         Trace(&handle, std::string("\nCould not start worker ") + name);
         FinishEntry(shared, *entry);
+        ReleaseEntry(shared, entry);
       }
     }
     // A claim that found nothing still uses up its count.
@@ -77,6 +78,7 @@ void CommandWorkerLoop(ThreadHandle& handle) {
         InterimCommand(handle, *entry, shared);
       }
       handle.request = nullptr;
+      ReleaseEntry(shared, entry);
     }
     DecrementPending(shared, kCommandRequest);
   }
@@ -91,7 +93,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);
   while (shared.stop == 0) {
     while (shared.operationState != kOperationPending) {
-      shared.wake.WaitFor(kPlatformWaitMs, [&] {
+      shared.operationSubmitted.WaitFor(kPlatformWaitMs, [&] {
         return shared.operationState == kOperationPending || shared.stop != 0;
       });
       os::Window* none = nullptr;
@@ -125,7 +127,7 @@ int ReapOnce(ThreadHandle& handle) {
 void ReaperLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
   for (;;) {
-    shared.wake.WaitFor(kReaperWaitMs, [&] { return shared.stop != 0; });
+    shared.reaperWake.WaitFor(kReaperWaitMs, [&] { return shared.stop != 0; });
     if (shared.stop != 0) return;
     ReapOnce(handle);
   }

@@ -16,10 +16,13 @@ enum class Kind { kForm, kSubform, kView, kFolder, kAgent };
 uint32_t ClassOf(Kind k) {
   switch (k) {
     case Kind::kForm:
-    case Kind::kSubform: return kVXClassForm;
+    case Kind::kSubform:
+      return kVXClassForm;
     case Kind::kView:
-    case Kind::kFolder: return kVXClassView;
-    case Kind::kAgent: return kVXClassAgent;
+    case Kind::kFolder:
+      return kVXClassView;
+    case Kind::kAgent:
+      return kVXClassAgent;
   }
   return 0;
 }
@@ -28,22 +31,32 @@ bool IsKind(const Note& note, Kind k) {
   if (note.note_class != ClassOf(k)) return false;
   uint32_t flags = static_cast<uint32_t>(NumberItem(note, "$Flags", 0));
   switch (k) {
-    case Kind::kForm: return (flags & kVXFormIsSubform) == 0;
-    case Kind::kSubform: return (flags & kVXFormIsSubform) != 0;
-    case Kind::kView: return (flags & kVXViewIsFolder) == 0;
-    case Kind::kFolder: return (flags & kVXViewIsFolder) != 0;
-    case Kind::kAgent: return true;
+    case Kind::kForm:
+      return (flags & kVXFormIsSubform) == 0;
+    case Kind::kSubform:
+      return (flags & kVXFormIsSubform) != 0;
+    case Kind::kView:
+      return (flags & kVXViewIsFolder) == 0;
+    case Kind::kFolder:
+      return (flags & kVXViewIsFolder) != 0;
+    case Kind::kAgent:
+      return true;
   }
   return false;
 }
 
 const char* KindName(Kind k) {
   switch (k) {
-    case Kind::kForm: return "Form";
-    case Kind::kSubform: return "Subform";
-    case Kind::kView: return "View";
-    case Kind::kFolder: return "Folder";
-    case Kind::kAgent: return "Agent";
+    case Kind::kForm:
+      return "Form";
+    case Kind::kSubform:
+      return "Subform";
+    case Kind::kView:
+      return "View";
+    case Kind::kFolder:
+      return "Folder";
+    case Kind::kAgent:
+      return "Agent";
   }
   return "Design note";
 }
@@ -68,20 +81,51 @@ void FillRecord(Database& db, const Note& note, VXDesignRecord* r) {
   r->second_text = db.record_text2.data();
 }
 
+// Locked: the database's design notes, up to date with the file; null
+// (with the error set) when they cannot be read.
+DesignCache* DesignOf(Database& db) {
+  DesignCache* design = nullptr;
+  return db.store->Design(&design) == kVXOk ? design : nullptr;
+}
+
 // Locked: the design notes of a kind, in note id order.
 std::vector<VXNoteId> NotesOf(Database& db, Kind k) {
   std::vector<VXNoteId> out;
-  for (VXNoteId id : db.store->NotesOfClass(ClassOf(k))) {
-    Note note;
-    if (db.store->Load(id, &note) == kVXOk && IsKind(note, k)) out.push_back(id);
+  if (const DesignCache* design = DesignOf(db)) {
+    for (const Note& note : design->notes())
+      if (IsKind(note, k)) out.push_back(note.id);
   }
   return out;
+}
+
+// Locked: the first design note, in note id order, whose class has a bit of
+// `mask` and whose name matches (for a kind, only notes of that kind). The
+// answer is remembered until the design changes.
+VXNoteId FindByName(Database& db, uint32_t mask, const Kind* k, const std::string& name) {
+  DesignCache* design = DesignOf(db);
+  if (design == nullptr) return 0;
+  std::string key =
+      std::to_string(mask) + (k != nullptr ? "/" + std::string(KindName(*k)) : "") + ":" + name;
+  VXNoteId id = 0;
+  if (design->Recall(key, &id)) return id;
+  for (const Note& note : design->notes()) {
+    if ((note.note_class & mask) == 0 || (k != nullptr && !IsKind(note, *k))) continue;
+    if (DesignNameMatches(TextItem(note, "$TITLE"), name)) {
+      id = note.id;
+      break;
+    }
+  }
+  // The next look-up of the name costs no reading while the design stays
+  // as it is.
+  design->Remember(key, id);
+  return id;
 }
 
 VXStatus Walk(VXHandle database, Kind k, uint32_t code, VXDesignRecord* record) {
   std::shared_ptr<Database> db;
   if (VXStatus s = GetDatabase(database, &db); s != kVXOk) return s;
-  if (record == nullptr) return Fail(kVXBadArgument, std::string(KindName(k)) + " list: no record given");
+  if (record == nullptr)
+    return Fail(kVXBadArgument, std::string(KindName(k)) + " list: no record given");
   std::lock_guard<std::mutex> lock(db->mutex);
   std::vector<VXNoteId>* walk = &db->walk_forms;
   size_t* pos = &db->pos_forms;
@@ -95,11 +139,11 @@ VXStatus Walk(VXHandle database, Kind k, uint32_t code, VXDesignRecord* record) 
     return Fail(kVXBadArgument, std::string(KindName(k)) + " list: code " + std::to_string(code) +
                                     " is not 2 (first) or 4 (next)");
   }
-  while (*pos < walk->size()) {
-    Note note;
+  const DesignCache* design = DesignOf(*db);
+  while (design != nullptr && *pos < walk->size()) {
     // A note deleted since the walk began is passed over.
-    if (db->store->Load((*walk)[(*pos)++], &note) == kVXOk) {
-      FillRecord(*db, note, record);
+    if (const Note* note = design->Find((*walk)[(*pos)++])) {
+      FillRecord(*db, *note, record);
       return kVXOk;
     }
   }
@@ -109,15 +153,17 @@ VXStatus Walk(VXHandle database, Kind k, uint32_t code, VXDesignRecord* record) 
 VXStatus Fetch(VXHandle database, Kind k, VXNoteId id, VXDesignRecord* record) {
   std::shared_ptr<Database> db;
   if (VXStatus s = GetDatabase(database, &db); s != kVXOk) return s;
-  if (record == nullptr) return Fail(kVXBadArgument, std::string(KindName(k)) + " fetch: no record given");
+  if (record == nullptr)
+    return Fail(kVXBadArgument, std::string(KindName(k)) + " fetch: no record given");
   std::lock_guard<std::mutex> lock(db->mutex);
-  Note note;
-  VXStatus s = id == 0 ? kVXNoteNotFound : db->store->Load(id, &note);
-  if (s != kVXOk || note.note_class != ClassOf(k)) {
+  const DesignCache* design = DesignOf(*db);
+  const Note* note = design != nullptr && id != 0 ? design->Find(id) : nullptr;
+  if (note == nullptr || note->note_class != ClassOf(k)) {
     return Fail(k == Kind::kForm ? kVXNoSuchForm : kVXNoteNotFound,
-                std::string(KindName(k)) + " " + std::to_string(id) + " not found in " + db->store->label());
+                std::string(KindName(k)) + " " + std::to_string(id) + " not found in " +
+                    db->store->label());
   }
-  FillRecord(*db, note, record);
+  FillRecord(*db, *note, record);
   return kVXOk;
 }
 
@@ -125,23 +171,18 @@ VXNoteId Locate(VXHandle database, Kind k, const char* name) {
   std::shared_ptr<Database> db;
   if (GetDatabase(database, &db) != kVXOk || name == nullptr) return 0;
   std::lock_guard<std::mutex> lock(db->mutex);
-  for (VXNoteId id : db->store->NotesOfClass(ClassOf(k))) {
-    Note note;
-    if (db->store->Load(id, &note) == kVXOk && IsKind(note, k) && DesignNameMatches(TextItem(note, "$TITLE"), name)) {
-      return id;
-    }
-  }
-  return 0;
+  return FindByName(*db, ClassOf(k), &k, name);
 }
 
 // Locked: the fields of a form as parsed JSON (an empty array when none).
 VXStatus FormFields(Database& db, VXNoteId form, json* fields) {
-  Note note;
-  VXStatus s = form == 0 ? kVXNoteNotFound : db.store->Load(form, &note);
-  if (s != kVXOk || note.note_class != kVXClassForm) {
-    return Fail(kVXNoSuchForm, "Form " + std::to_string(form) + " not found in " + db.store->label());
+  const DesignCache* design = DesignOf(db);
+  const Note* note = design != nullptr && form != 0 ? design->Find(form) : nullptr;
+  if (note == nullptr || note->note_class != kVXClassForm) {
+    return Fail(kVXNoSuchForm,
+                "Form " + std::to_string(form) + " not found in " + db.store->label());
   }
-  *fields = json::parse(TextItem(note, "$Fields"), nullptr, false);
+  *fields = json::parse(TextItem(*note, "$Fields"), nullptr, false);
   if (fields->is_discarded() || !fields->is_array()) *fields = json::array();
   return kVXOk;
 }
@@ -159,11 +200,12 @@ uint32_t JsonNumber(const json& field, const char* key) {
 }  // namespace
 
 VXNoteId FormIdByName(Database& db, const std::string& name) {
-  for (VXNoteId id : db.store->NotesOfClass(kVXClassForm)) {
-    Note note;
-    if (db.store->Load(id, &note) == kVXOk && DesignNameMatches(TextItem(note, "$TITLE"), name)) return id;
-  }
-  return 0;
+  return FindByName(db, kVXClassForm, nullptr, name);
+}
+
+const Note* DesignNote(Database& db, VXNoteId id) {
+  const DesignCache* design = DesignOf(db);
+  return design != nullptr ? design->Find(id) : nullptr;
 }
 
 }  // namespace ledra
@@ -176,8 +218,12 @@ VXStatus VXFormList(VXHandle database, uint32_t code, VXDesignRecord* record) {
 VXStatus VXFormFetch(VXHandle database, VXNoteId form, VXDesignRecord* record) {
   return Fetch(database, Kind::kForm, form, record);
 }
-VXNoteId VXFormLocateByName(VXHandle database, const char* name) { return Locate(database, Kind::kForm, name); }
-VXNoteId VXSubformLocateByName(VXHandle database, const char* name) { return Locate(database, Kind::kSubform, name); }
+VXNoteId VXFormLocateByName(VXHandle database, const char* name) {
+  return Locate(database, Kind::kForm, name);
+}
+VXNoteId VXSubformLocateByName(VXHandle database, const char* name) {
+  return Locate(database, Kind::kSubform, name);
+}
 VXStatus VXAgentList(VXHandle database, uint32_t code, VXDesignRecord* record) {
   return Walk(database, Kind::kAgent, code, record);
 }
@@ -187,8 +233,12 @@ VXStatus VXViewList(VXHandle database, uint32_t code, VXDesignRecord* record) {
 VXStatus VXFolderList(VXHandle database, uint32_t code, VXDesignRecord* record) {
   return Walk(database, Kind::kFolder, code, record);
 }
-VXNoteId VXViewLocateByName(VXHandle database, const char* name) { return Locate(database, Kind::kView, name); }
-VXNoteId VXFolderLocateByName(VXHandle database, const char* name) { return Locate(database, Kind::kFolder, name); }
+VXNoteId VXViewLocateByName(VXHandle database, const char* name) {
+  return Locate(database, Kind::kView, name);
+}
+VXNoteId VXFolderLocateByName(VXHandle database, const char* name) {
+  return Locate(database, Kind::kFolder, name);
+}
 VXStatus VXViewFetch(VXHandle database, VXNoteId view, VXDesignRecord* record) {
   return Fetch(database, Kind::kView, view, record);
 }
@@ -207,7 +257,8 @@ VXStatus VXFieldList(VXHandle database, VXNoteId form, uint32_t code, char* name
       if (f.is_object()) db->walk_fields.push_back(JsonText(f, "name"));
     }
   } else if (code != kVXListNext) {
-    return Fail(kVXBadArgument, "Field list: code " + std::to_string(code) + " is not 2 (first) or 4 (next)");
+    return Fail(kVXBadArgument,
+                "Field list: code " + std::to_string(code) + " is not 2 (first) or 4 (next)");
   }
   if (db->pos_fields >= db->walk_fields.size()) {
     name[0] = '\0';
@@ -220,7 +271,8 @@ VXStatus VXFieldList(VXHandle database, VXNoteId form, uint32_t code, char* name
 VXStatus VXFieldFetch(VXHandle database, VXNoteId form, const char* name, VXFieldRecord* record) {
   std::shared_ptr<Database> db;
   if (VXStatus s = GetDatabase(database, &db); s != kVXOk) return s;
-  if (name == nullptr || record == nullptr) return Fail(kVXBadArgument, "Field fetch: no name or no record given");
+  if (name == nullptr || record == nullptr)
+    return Fail(kVXBadArgument, "Field fetch: no name or no record given");
   std::lock_guard<std::mutex> lock(db->mutex);
   json fields;
   if (VXStatus s = FormFields(*db, form, &fields); s != kVXOk) return s;
@@ -233,8 +285,8 @@ VXStatus VXFieldFetch(VXHandle database, VXNoteId form, const char* name, VXFiel
     record->keyword_kind = JsonNumber(f, "keyword_kind");
     record->separator_kind = JsonNumber(f, "separator_kind");
     const char* keys[5] = {"help", "default", "input_translation", "validation", "computed"};
-    char** slots[5] = {&record->help, &record->default_formula, &record->input_translation, &record->validation,
-                       &record->computed};
+    char** slots[5] = {&record->help, &record->default_formula, &record->input_translation,
+                       &record->validation, &record->computed};
     for (int i = 0; i < 5; ++i) {
       db->field_texts[i] = JsonText(f, keys[i]);
       *slots[i] = db->field_texts[i].data();
@@ -251,8 +303,8 @@ VXStatus VXFieldFetch(VXHandle database, VXNoteId form, const char* name, VXFiel
     record->keywords = db->keyword_list;
     return kVXOk;
   }
-  return Fail(kVXItemNotFound, std::string("Field ") + name + " not found on form " + std::to_string(form) + " of " +
-                                   db->store->label());
+  return Fail(kVXItemNotFound, std::string("Field ") + name + " not found on form " +
+                                   std::to_string(form) + " of " + db->store->label());
 }
 
 VXStatus VXSubformCreate(VXHandle database, VXSubformRecord* record, VXNoteId* id) {
@@ -280,7 +332,8 @@ VXStatus VXSubformCopy(VXHandle source, const char* name, VXHandle target, VXNot
   if (VXStatus s = GetDatabase(source, &from); s != kVXOk) return s;
   if (VXStatus s = GetDatabase(target, &to); s != kVXOk) return s;
   if (from_id == 0) {
-    return Fail(kVXNoteNotFound, std::string("Subform ") + (name ? name : "") + " not found in " + from->store->label());
+    return Fail(kVXNoteNotFound, std::string("Subform ") + (name ? name : "") + " not found in " +
+                                     from->store->label());
   }
   Note note;
   {

@@ -20,7 +20,8 @@ std::string NoteLabel(const Database& db, VXNoteId id) {
 // The design guard of database property 3.
 VXStatus GuardDesign(const Database& db, VXNoteId id, uint32_t note_class) {
   if (note_class == kVXClassDocument || db.design_guard == 0) return kVXOk;
-  return Fail(kVXDesignProtected, NoteLabel(db, id) + " is a design note (class " + std::to_string(note_class) +
+  return Fail(kVXDesignProtected, NoteLabel(db, id) + " is a design note (class " +
+                                      std::to_string(note_class) +
                                       "); set database property 3 to 0 to reach it");
 }
 
@@ -41,7 +42,8 @@ VXStatus ReadAllAttachments(NoteStore* store, VXNoteId id, std::vector<Attachmen
 // The attachments a document handle holds now: stored ones with its pending
 // changes applied.
 VXStatus CurrentAttachments(Document& doc, std::vector<Attachment>* out) {
-  if (VXStatus s = ReadAllAttachments(doc.database->store.get(), doc.note.id, out); s != kVXOk) return s;
+  if (VXStatus s = ReadAllAttachments(doc.database->store.get(), doc.note.id, out); s != kVXOk)
+    return s;
   for (const AttachmentChange& c : doc.pending) {
     for (auto it = out->begin(); it != out->end(); ++it) {
       if (SameName(it->name, c.attachment.name)) {
@@ -64,7 +66,8 @@ std::string DisplayTitle(const Note& note) {
 
 VXStatus SaveLocked(Document& doc) {
   if (doc.read_only) {
-    return Fail(kVXNotAllowed, NoteLabel(*doc.database, doc.note.id) + " was opened read-only and cannot be saved");
+    return Fail(kVXNotAllowed, NoteLabel(*doc.database, doc.note.id) +
+                                   " was opened read-only and cannot be saved");
   }
   std::lock_guard<std::mutex> lock(doc.database->mutex);
   if (VXStatus s = doc.database->store->Save(&doc.note, doc.pending); s != kVXOk) return s;
@@ -178,12 +181,14 @@ VXStatus VXDocumentDelete(VXHandle database, VXNoteId id, uint32_t flags) {
   if (VXStatus g = GuardDesign(*db, id, note.note_class); g != kVXOk) return g;
   bool purge = (flags & kVXDeletePurge) != 0;
   if (purge && db->purge_allowed == 0) {
-    return Fail(kVXNotAllowed, NoteLabel(*db, id) + " cannot be purged: database property 5 is not set");
+    return Fail(kVXNotAllowed,
+                NoteLabel(*db, id) + " cannot be purged: database property 5 is not set");
   }
   return db->store->Delete(id, purge);
 }
 
-VXStatus VXDocumentCopy(VXHandle source, VXNoteId id, VXHandle target, uint32_t /*flags*/, VXNoteId* new_id) {
+VXStatus VXDocumentCopy(VXHandle source, VXNoteId id, VXHandle target, uint32_t /*flags*/,
+                        VXNoteId* new_id) {
   std::shared_ptr<Database> from, to;
   if (VXStatus s = GetDatabase(source, &from); s != kVXOk) return s;
   if (VXStatus s = GetDatabase(target, &to); s != kVXOk) return s;
@@ -220,21 +225,24 @@ VXNoteId VXDocumentLocateByClass(VXHandle database, uint32_t note_class) {
 
 namespace ledra {
 VXStatus PutTicks(void* value, uint32_t size, int64_t ticks);
-VXNoteId FormIdByName(Database& db, const std::string& name);
 }  // namespace ledra
 
 VXStatus VXDocumentGetProperty(VXHandle document, uint32_t property, void* value, uint32_t size) {
   std::shared_ptr<Document> doc;
   if (VXStatus s = GetDocument(document, &doc); s != kVXOk) return s;
-  if (value == nullptr) return Fail(kVXBadArgument, "Document property " + std::to_string(property) + ": no buffer given");
+  if (value == nullptr)
+    return Fail(kVXBadArgument,
+                "Document property " + std::to_string(property) + ": no buffer given");
   std::lock_guard<std::mutex> lock(doc->mutex);
   const Note& note = doc->note;
   auto number = [&](int64_t v, bool wide) {
     if (wide) {
-      if (size != 0 && size < 8) return Fail(kVXBufferTooSmall, "Document property buffer too small");
+      if (size != 0 && size < 8)
+        return Fail(kVXBufferTooSmall, "Document property buffer too small");
       std::memcpy(value, &v, 8);
     } else {
-      if (size != 0 && size < 4) return Fail(kVXBufferTooSmall, "Document property buffer too small");
+      if (size != 0 && size < 4)
+        return Fail(kVXBufferTooSmall, "Document property buffer too small");
       uint32_t w = static_cast<uint32_t>(v);
       std::memcpy(value, &w, 4);
     }
@@ -246,36 +254,51 @@ VXStatus VXDocumentGetProperty(VXHandle document, uint32_t property, void* value
     return kVXOk;
   };
   switch (property) {
-    case kDocPropSummary: return number(doc->summary, false);
+    case kDocPropSummary:
+      return number(doc->summary, false);
     case kDocPropForm: {
       std::string form = TextItem(note, "Form");
       std::lock_guard<std::mutex> db_lock(doc->database->mutex);
       return number(form.empty() ? 0 : FormIdByName(*doc->database, form), false);
     }
-    case kDocPropNoteId: return number(note.id, false);
-    case kDocPropUnid: return unid(note.unid);
-    case kDocPropDatabase: return number(doc->database_handle, false);
-    case kDocPropCreated: return PutTicks(value, size, note.created);
-    case kDocPropModified: return PutTicks(value, size, note.modified);
-    case kDocPropSequence: return number(note.sequence, true);
-    case kDocPropClass: return number(note.note_class, false);
+    case kDocPropNoteId:
+      return number(note.id, false);
+    case kDocPropUnid:
+      return unid(note.unid);
+    case kDocPropDatabase:
+      return number(doc->database_handle, false);
+    case kDocPropCreated:
+      return PutTicks(value, size, note.created);
+    case kDocPropModified:
+      return PutTicks(value, size, note.modified);
+    case kDocPropSequence:
+      return number(note.sequence, true);
+    case kDocPropClass:
+      return number(note.note_class, false);
     case kDocPropTitle:
       if (size == 0) return Fail(kVXBufferTooSmall, "Document title: buffer size 0");
       CopyText(DisplayTitle(note), static_cast<char*>(value), size);
       return kVXOk;
-    case kDocPropTitleLength: return number(static_cast<int64_t>(DisplayTitle(note).size()), false);
-    case kDocPropResponse: return number(note.has_parent ? 1 : 0, false);
-    case 0x40000000: return number(document, false);  // the core handle (ledra/core_calls.h)
-    case kDocPropParent: return unid(note.has_parent ? note.parent : VXUnid{});
+    case kDocPropTitleLength:
+      return number(static_cast<int64_t>(DisplayTitle(note).size()), false);
+    case kDocPropResponse:
+      return number(note.has_parent ? 1 : 0, false);
+    case 0x40000000:
+      return number(document, false);  // the core handle (ledra/core_calls.h)
+    case kDocPropParent:
+      return unid(note.has_parent ? note.parent : VXUnid{});
     default:
-      return Fail(kVXBadArgument, "Document property " + std::to_string(property) + " is not known");
+      return Fail(kVXBadArgument,
+                  "Document property " + std::to_string(property) + " is not known");
   }
 }
 
 VXStatus VXDocumentSetProperty(VXHandle document, uint32_t property, const void* value) {
   std::shared_ptr<Document> doc;
   if (VXStatus s = GetDocument(document, &doc); s != kVXOk) return s;
-  if (value == nullptr) return Fail(kVXBadArgument, "Document property " + std::to_string(property) + ": no value given");
+  if (value == nullptr)
+    return Fail(kVXBadArgument,
+                "Document property " + std::to_string(property) + ": no value given");
   std::lock_guard<std::mutex> lock(doc->mutex);
   int32_t number = 0;
   if (property != kDocPropParent) std::memcpy(&number, value, sizeof number);
@@ -285,7 +308,8 @@ VXStatus VXDocumentSetProperty(VXHandle document, uint32_t property, const void*
       return kVXOk;
     case kDocPropClass:
       if (doc->note.id != 0) {
-        return Fail(kVXNotAllowed, NoteLabel(*doc->database, doc->note.id) + " is saved; its class cannot change");
+        return Fail(kVXNotAllowed,
+                    NoteLabel(*doc->database, doc->note.id) + " is saved; its class cannot change");
       }
       if (number == 0 || (number & (number - 1)) != 0) {
         return Fail(kVXBadArgument, "Note class " + std::to_string(number) + " is not one class");
@@ -302,7 +326,8 @@ VXStatus VXDocumentSetProperty(VXHandle document, uint32_t property, const void*
       return kVXOk;
     }
     default:
-      return Fail(kVXBadArgument, "Document property " + std::to_string(property) + " cannot be set");
+      return Fail(kVXBadArgument,
+                  "Document property " + std::to_string(property) + " cannot be set");
   }
 }
 
@@ -315,12 +340,14 @@ VXStatus VXDocumentValidate(VXHandle document, char* message, uint32_t size) {
   return current.validate(document, message, size);
 }
 
-VXStatus VXDocumentExecute(VXHandle document, const char* formula, uint32_t length, uint32_t flags) {
+VXStatus VXDocumentExecute(VXHandle document, const char* formula, uint32_t length,
+                           uint32_t flags) {
   std::shared_ptr<Document> doc;
   if (VXStatus s = GetDocument(document, &doc); s != kVXOk) return s;
   FormulaHooks current = CurrentFormulaHooks();
   if (current.execute == nullptr) {
-    return Fail(kVXFormulaUnavailable, "Formulas cannot be evaluated: the formula module is not linked");
+    return Fail(kVXFormulaUnavailable,
+                "Formulas cannot be evaluated: the formula module is not linked");
   }
   return current.execute(document, formula, length, flags);
 }

@@ -1,6 +1,6 @@
 // The SQLite side of a Ledra database.
-#include <algorithm>
 #include "ledra/note_store.h"
+#include <algorithm>
 
 #include <unistd.h>
 #include <zlib.h>
@@ -38,7 +38,8 @@ constexpr int64_t kMaxNoteId = 0x7fffffff;
 std::string UnidBlob(const VXUnid& u) {
   std::string b(16, '\0');
   for (int w = 0; w < 4; ++w) {
-    for (int i = 0; i < 4; ++i) b[w * 4 + i] = static_cast<char>((u.words[w] >> (24 - 8 * i)) & 0xff);
+    for (int i = 0; i < 4; ++i)
+      b[w * 4 + i] = static_cast<char>((u.words[w] >> (24 - 8 * i)) & 0xff);
   }
   return b;
 }
@@ -48,7 +49,8 @@ VXUnid BlobUnid(const void* data, int size) {
   if (size != 16 || data == nullptr) return u;
   const unsigned char* p = static_cast<const unsigned char*>(data);
   for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) | (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
+    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
+                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
                  (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
   }
   return u;
@@ -61,7 +63,8 @@ void BindBlob(sqlite3_stmt* s, int i, const std::string& b) {
 std::string ColumnBytes(sqlite3_stmt* s, int i) {
   const void* p = sqlite3_column_blob(s, i);
   int n = sqlite3_column_bytes(s, i);
-  return p == nullptr ? std::string() : std::string(static_cast<const char*>(p), static_cast<size_t>(n));
+  return p == nullptr ? std::string()
+                      : std::string(static_cast<const char*>(p), static_cast<size_t>(n));
 }
 
 // Resets a statement whatever way the function leaves.
@@ -118,7 +121,7 @@ bool Uncompress(const std::string& in, uint64_t size, std::string* out) {
 
 NoteStore::~NoteStore() {
   if (batch_) (void)CommitBatch();
-  for (sqlite3_stmt* s : {load_, insert_, update_, bump_}) sqlite3_finalize(s);
+  for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
   sqlite3_close_v2(db_);
 }
 
@@ -149,12 +152,74 @@ VXStatus NoteStore::Exec(const char* sql) {
   return kVXOk;
 }
 
-VXStatus NoteStore::Prepare(sqlite3_stmt** stmt, const char* sql) {
-  if (*stmt != nullptr) return kVXOk;
-  if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, stmt, nullptr) != SQLITE_OK) {
-    return SqlFail("prepare a statement");
+sqlite3_stmt* NoteStore::Statement(Sql which) {
+  static constexpr const char* kSql[kSqlCount] = {
+      // kLoadSql
+      "SELECT unid, class, created, modified, seq, parent, items FROM notes "
+      "WHERE note_id = ?1 AND deleted = 0",
+      // kInsertSql
+      "INSERT INTO notes(unid, class, created, modified, seq, parent, items) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+      // kUpdateSql
+      "UPDATE notes SET class = ?2, modified = ?3, seq = ?4, parent = ?5, items = ?6 "
+      "WHERE note_id = ?1 AND deleted = 0",
+      // kMaxSeqSql
+      "SELECT max(seq) FROM notes",
+      // kDocumentIdsSql
+      "SELECT note_id FROM notes WHERE deleted = 0 AND (class & ?1) != 0 ORDER BY note_id",
+      // kDesignIdsSql: design notes come from their partial index; a scan in
+      // note-id order would read every document.
+      "SELECT note_id FROM notes INDEXED BY notes_design "
+      "WHERE deleted = 0 AND class != 1 AND (class & ?1) != 0",
+      // kFindByUnidSql
+      "SELECT note_id FROM notes WHERE unid = ?1 AND deleted = 0",
+      // kChangedSinceSql
+      "SELECT note_id, class, seq, deleted FROM notes WHERE seq > ?1 ORDER BY seq",
+      // kLastDataChangeSql: walked from the newest change back, past the few
+      // design changes.
+      "SELECT modified FROM notes WHERE class = 1 ORDER BY seq DESC LIMIT 1",
+      // kDesignChangedSql: stubs keep their class, so deletions count too.
+      "SELECT 1 FROM notes WHERE seq > ?1 AND class != 1 LIMIT 1",
+      // kDesignNotesSql
+      "SELECT note_id, unid, class, created, modified, seq, parent, items FROM notes "
+      "INDEXED BY notes_design WHERE deleted = 0 AND class != 1 ORDER BY note_id",
+      // kGetInfoSql
+      "SELECT value FROM info WHERE key = ?1",
+      // kSetInfoSql
+      "INSERT OR REPLACE INTO info(key, value) VALUES (?1, ?2)",
+      // kBeginReadSql
+      "BEGIN",
+      // kEndReadSql
+      "COMMIT",
+  };
+  sqlite3_stmt*& stmt = statements_[which];
+  if (stmt == nullptr && sqlite3_prepare_v3(db_, kSql[which], -1, SQLITE_PREPARE_PERSISTENT, &stmt,
+                                            nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
   }
-  return kVXOk;
+  return stmt;
+}
+
+NoteStore::Reading::Reading(NoteStore* store) : store_(store) {
+  if (!sqlite3_get_autocommit(store->db_)) return;
+  sqlite3_stmt* begin = store->Statement(kBeginReadSql);
+  if (begin == nullptr) return;
+  began_ = sqlite3_step(begin) == SQLITE_DONE;
+  sqlite3_reset(begin);
+}
+
+NoteStore::Reading::~Reading() {
+  if (!began_) return;
+  sqlite3_stmt* end = store_->Statement(kEndReadSql);
+  if (end != nullptr && sqlite3_step(end) == SQLITE_DONE) {
+    sqlite3_reset(end);
+    return;
+  }
+  if (end != nullptr) sqlite3_reset(end);
+  // Nothing was written: ending the transaction any way will do.
+  if (!sqlite3_get_autocommit(store_->db_))
+    sqlite3_exec(store_->db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 VXStatus NoteStore::Open(const std::string& file, const std::string& label, int lock_wait_ms,
@@ -171,7 +236,8 @@ VXStatus NoteStore::Open(const std::string& file, const std::string& label, int 
   // WAL lets readers and one writer of other processes work at once;
   // synchronous=NORMAL keeps every committed save across a process crash
   // (the WAL is synced at checkpoints), which is what the store promises.
-  if (VXStatus s = store->Exec(full_sync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL"); s != kVXOk) {
+  if (VXStatus s = store->Exec(full_sync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+      s != kVXOk) {
     return s;
   }
   // Up to 64 MB of page cache (taken only as used): a batch of many saves
@@ -258,6 +324,10 @@ VXStatus NoteStore::Commit() {
 }
 
 void NoteStore::Rollback() {
+  // Notes saved in what is undone are gone again: what callers keep of
+  // them, and the design, must be read anew.
+  design_.Invalidate();
+  ++changes_;
   if (batch_) {
     // A failed save inside a batch ends the batch: what it held is undone.
     batch_ = false;
@@ -293,42 +363,57 @@ VXStatus NoteStore::NextSequence(bool data_change, int64_t* seq) {
     *seq = ++batch_seq_;
     return kVXOk;
   }
-  if (VXStatus s = Prepare(&bump_, "SELECT max(seq) FROM notes"); s != kVXOk) return s;
-  StmtReset reset{bump_};
-  if (sqlite3_step(bump_) != SQLITE_ROW) return SqlFail("number the change");
-  *seq = sqlite3_column_int64(bump_, 0) + 1;
+  sqlite3_stmt* bump = Statement(kMaxSeqSql);
+  if (bump == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{bump};
+  if (sqlite3_step(bump) != SQLITE_ROW) return SqlFail("number the change");
+  *seq = sqlite3_column_int64(bump, 0) + 1;
   if (batch_) batch_seq_ = *seq;
   return kVXOk;
 }
 
-VXStatus NoteStore::Load(VXNoteId id, Note* note) {
-  if (VXStatus s = Prepare(&load_,
-                           "SELECT unid, class, created, modified, seq, parent, items FROM notes "
-                           "WHERE note_id = ?1 AND deleted = 0");
-      s != kVXOk) {
-    return s;
+VXStatus NoteStore::ReadNote(sqlite3_stmt* q, int c, Note* note) {
+  note->unid = BlobUnid(sqlite3_column_blob(q, c), sqlite3_column_bytes(q, c));
+  note->note_class = static_cast<uint32_t>(sqlite3_column_int64(q, c + 1));
+  note->created = sqlite3_column_int64(q, c + 2);
+  note->modified = sqlite3_column_int64(q, c + 3);
+  note->sequence = sqlite3_column_int64(q, c + 4);
+  note->has_parent = sqlite3_column_type(q, c + 5) == SQLITE_BLOB;
+  note->parent = note->has_parent
+                     ? BlobUnid(sqlite3_column_blob(q, c + 5), sqlite3_column_bytes(q, c + 5))
+                     : VXUnid{};
+  if (!DecodeItems(sqlite3_column_blob(q, c + 6),
+                   static_cast<size_t>(sqlite3_column_bytes(q, c + 6)), &note->items)) {
+    return Fail(kVXNotADatabase, "Document " + std::to_string(note->id) + " of " + label_ +
+                                     " is damaged (its items do not read)");
   }
-  StmtReset reset{load_};
-  sqlite3_bind_int64(load_, 1, id);
-  int rc = sqlite3_step(load_);
+  return kVXOk;
+}
+
+VXStatus NoteStore::Load(VXNoteId id, Note* note) {
+  sqlite3_stmt* load = Statement(kLoadSql);
+  if (load == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{load};
+  sqlite3_bind_int64(load, 1, id);
+  int rc = sqlite3_step(load);
   if (rc == SQLITE_DONE) {
     return Fail(kVXNoteNotFound, "Document " + std::to_string(id) + " not found in " + label_);
   }
   if (rc != SQLITE_ROW) return SqlFail("read document " + std::to_string(id));
   note->id = id;
-  note->unid = BlobUnid(sqlite3_column_blob(load_, 0), sqlite3_column_bytes(load_, 0));
-  note->note_class = static_cast<uint32_t>(sqlite3_column_int64(load_, 1));
-  note->created = sqlite3_column_int64(load_, 2);
-  note->modified = sqlite3_column_int64(load_, 3);
-  note->sequence = sqlite3_column_int64(load_, 4);
-  note->has_parent = sqlite3_column_type(load_, 5) == SQLITE_BLOB;
-  note->parent = note->has_parent
-                     ? BlobUnid(sqlite3_column_blob(load_, 5), sqlite3_column_bytes(load_, 5))
-                     : VXUnid{};
-  if (!DecodeItems(sqlite3_column_blob(load_, 6), static_cast<size_t>(sqlite3_column_bytes(load_, 6)),
-                   &note->items)) {
-    return Fail(kVXNotADatabase,
-                "Document " + std::to_string(id) + " of " + label_ + " is damaged (its items do not read)");
+  return ReadNote(load, 0, note);
+}
+
+VXStatus NoteStore::LoadMany(const std::vector<VXNoteId>& ids, std::vector<Note>* notes) {
+  notes->clear();
+  notes->reserve(ids.size());
+  Reading reading(this);
+  for (VXNoteId id : ids) {
+    Note note;
+    VXStatus s = Load(id, &note);
+    if (s == kVXNoteNotFound) continue;
+    if (s != kVXOk) return s;
+    notes->push_back(std::move(note));
   }
   return kVXOk;
 }
@@ -352,7 +437,8 @@ VXStatus NoteStore::WriteAttachments(VXNoteId id, const std::vector<AttachmentCh
     sqlite3_bind_int64(ins.s, 3, c.attachment.flags);
     sqlite3_bind_int64(ins.s, 4, static_cast<int64_t>(c.attachment.size));
     sqlite3_bind_int64(ins.s, 5, c.attachment.crc);
-    sqlite3_bind_blob64(ins.s, 6, c.attachment.data.data(), c.attachment.data.size(), SQLITE_STATIC);
+    sqlite3_bind_blob64(ins.s, 6, c.attachment.data.data(), c.attachment.data.size(),
+                        SQLITE_STATIC);
     if (sqlite3_step(ins.s) != SQLITE_DONE) return SqlFail("store attachment " + c.attachment.name);
   }
   return kVXOk;
@@ -365,19 +451,18 @@ VXStatus NoteStore::Save(Note* note, const std::vector<AttachmentChange>& change
   int64_t now = NowTicks();
   std::string items = EncodeItems(note->items);
   if (s == kVXOk && note->id == 0) {
-    s = Prepare(&insert_,
-                "INSERT INTO notes(unid, class, created, modified, seq, parent, items) "
-                "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    sqlite3_stmt* insert = Statement(kInsertSql);
+    if (insert == nullptr) s = SqlFail("prepare a statement");
     if (s == kVXOk) {
-      StmtReset reset{insert_};
-      BindBlob(insert_, 1, UnidBlob(note->unid));
-      sqlite3_bind_int64(insert_, 2, note->note_class);
-      sqlite3_bind_int64(insert_, 3, note->created != 0 ? note->created : now);
-      sqlite3_bind_int64(insert_, 4, now);
-      sqlite3_bind_int64(insert_, 5, seq);
-      if (note->has_parent) BindBlob(insert_, 6, UnidBlob(note->parent));
-      sqlite3_bind_blob64(insert_, 7, items.data(), items.size(), SQLITE_STATIC);
-      if (sqlite3_step(insert_) != SQLITE_DONE) {
+      StmtReset reset{insert};
+      BindBlob(insert, 1, UnidBlob(note->unid));
+      sqlite3_bind_int64(insert, 2, note->note_class);
+      sqlite3_bind_int64(insert, 3, note->created != 0 ? note->created : now);
+      sqlite3_bind_int64(insert, 4, now);
+      sqlite3_bind_int64(insert, 5, seq);
+      if (note->has_parent) BindBlob(insert, 6, UnidBlob(note->parent));
+      sqlite3_bind_blob64(insert, 7, items.data(), items.size(), SQLITE_STATIC);
+      if (sqlite3_step(insert) != SQLITE_DONE) {
         s = SqlFail("add a document");
       } else {
         int64_t id = sqlite3_last_insert_rowid(db_);
@@ -390,18 +475,17 @@ VXStatus NoteStore::Save(Note* note, const std::vector<AttachmentChange>& change
       }
     }
   } else if (s == kVXOk) {
-    s = Prepare(&update_,
-                "UPDATE notes SET class = ?2, modified = ?3, seq = ?4, parent = ?5, items = ?6 "
-                "WHERE note_id = ?1 AND deleted = 0");
+    sqlite3_stmt* update = Statement(kUpdateSql);
+    if (update == nullptr) s = SqlFail("prepare a statement");
     if (s == kVXOk) {
-      StmtReset reset{update_};
-      sqlite3_bind_int64(update_, 1, note->id);
-      sqlite3_bind_int64(update_, 2, note->note_class);
-      sqlite3_bind_int64(update_, 3, now);
-      sqlite3_bind_int64(update_, 4, seq);
-      if (note->has_parent) BindBlob(update_, 5, UnidBlob(note->parent));
-      sqlite3_bind_blob64(update_, 6, items.data(), items.size(), SQLITE_STATIC);
-      if (sqlite3_step(update_) != SQLITE_DONE) {
+      StmtReset reset{update};
+      sqlite3_bind_int64(update, 1, note->id);
+      sqlite3_bind_int64(update, 2, note->note_class);
+      sqlite3_bind_int64(update, 3, now);
+      sqlite3_bind_int64(update, 4, seq);
+      if (note->has_parent) BindBlob(update, 5, UnidBlob(note->parent));
+      sqlite3_bind_blob64(update, 6, items.data(), items.size(), SQLITE_STATIC);
+      if (sqlite3_step(update) != SQLITE_DONE) {
         s = SqlFail("save document " + std::to_string(note->id));
       } else if (sqlite3_changes(db_) == 0) {
         s = Fail(kVXNoteNotFound, "Document " + std::to_string(note->id) + " of " + label_ +
@@ -415,6 +499,8 @@ VXStatus NoteStore::Save(Note* note, const std::vector<AttachmentChange>& change
     Rollback();
     return s;
   }
+  design_.Saved(seq - 1, seq, note->note_class != kVXClassDocument);
+  ++changes_;
   note->modified = now;
   note->sequence = seq;
   return kVXOk;
@@ -433,8 +519,8 @@ VXStatus NoteStore::Delete(VXNoteId id, bool purge) {
   uint32_t note_class = 0;
   {
     Stmt find;
-    sqlite3_prepare_v2(db_, "SELECT class FROM notes WHERE note_id = ?1 AND deleted = 0", -1, &find.s,
-                       nullptr);
+    sqlite3_prepare_v2(db_, "SELECT class FROM notes WHERE note_id = ?1 AND deleted = 0", -1,
+                       &find.s, nullptr);
     sqlite3_bind_int64(find.s, 1, id);
     int rc = sqlite3_step(find.s);
     if (rc == SQLITE_ROW) {
@@ -466,27 +552,33 @@ VXStatus NoteStore::Delete(VXNoteId id, bool purge) {
     if (sqlite3_step(att.s) != SQLITE_DONE) s = SqlFail("delete the attachments of a document");
   }
   if (s == kVXOk) s = Commit();
-  if (s != kVXOk) Rollback();
+  if (s != kVXOk) {
+    Rollback();
+    return s;
+  }
+  design_.Saved(seq - 1, seq, note_class != kVXClassDocument);
+  ++changes_;
   return s;
 }
 
 VXNoteId NoteStore::FindByUnid(const VXUnid& unid) {
-  Stmt q;
-  sqlite3_prepare_v2(db_, "SELECT note_id FROM notes WHERE unid = ?1 AND deleted = 0", -1, &q.s,
-                     nullptr);
-  BindBlob(q.s, 1, UnidBlob(unid));
-  if (sqlite3_step(q.s) != SQLITE_ROW) return 0;
-  return static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0));
+  sqlite3_stmt* q = Statement(kFindByUnidSql);
+  if (q == nullptr) return 0;
+  StmtReset reset{q};
+  BindBlob(q, 1, UnidBlob(unid));
+  if (sqlite3_step(q) != SQLITE_ROW) return 0;
+  return static_cast<VXNoteId>(sqlite3_column_int64(q, 0));
 }
 
 VXNoteId NoteStore::FirstOfClass(uint32_t note_class) {
   Stmt q;
-  sqlite3_prepare_v2(db_,
-                     note_class == kVXClassDocument
-                         ? "SELECT note_id FROM notes WHERE class = ?1 AND deleted = 0 ORDER BY note_id LIMIT 1"
-                         : "SELECT note_id FROM notes WHERE class = ?1 AND class != 1 AND deleted = 0 ORDER BY "
-                           "note_id LIMIT 1",
-                     -1, &q.s, nullptr);
+  sqlite3_prepare_v2(
+      db_,
+      note_class == kVXClassDocument
+          ? "SELECT note_id FROM notes WHERE class = ?1 AND deleted = 0 ORDER BY note_id LIMIT 1"
+          : "SELECT note_id FROM notes WHERE class = ?1 AND class != 1 AND deleted = 0 ORDER BY "
+            "note_id LIMIT 1",
+      -1, &q.s, nullptr);
   sqlite3_bind_int64(q.s, 1, note_class);
   if (sqlite3_step(q.s) != SQLITE_ROW) return 0;
   return static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0));
@@ -494,18 +586,12 @@ VXNoteId NoteStore::FirstOfClass(uint32_t note_class) {
 
 std::vector<VXNoteId> NoteStore::NotesOfClass(uint32_t mask) {
   std::vector<VXNoteId> ids;
-  Stmt q;
-  sqlite3_prepare_v2(db_,
-                     (mask & kVXClassDocument) != 0
-                         ? "SELECT note_id FROM notes WHERE deleted = 0 AND (class & ?1) != 0 ORDER BY note_id"
-                         // Design notes come from their partial index: a
-                         // scan in note-id order would read every document.
-                         : "SELECT note_id FROM notes INDEXED BY notes_design "
-                           "WHERE deleted = 0 AND class != 1 AND (class & ?1) != 0",
-                     -1, &q.s, nullptr);
-  sqlite3_bind_int64(q.s, 1, mask);
-  while (sqlite3_step(q.s) == SQLITE_ROW) {
-    ids.push_back(static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0)));
+  sqlite3_stmt* q = Statement((mask & kVXClassDocument) != 0 ? kDocumentIdsSql : kDesignIdsSql);
+  if (q == nullptr) return ids;
+  StmtReset reset{q};
+  sqlite3_bind_int64(q, 1, mask);
+  while (sqlite3_step(q) == SQLITE_ROW) {
+    ids.push_back(static_cast<VXNoteId>(sqlite3_column_int64(q, 0)));
   }
   std::sort(ids.begin(), ids.end());
   return ids;
@@ -513,17 +599,60 @@ std::vector<VXNoteId> NoteStore::NotesOfClass(uint32_t mask) {
 
 VXStatus NoteStore::ChangedSince(int64_t since, std::vector<NoteChange>* changes) {
   changes->clear();
-  Stmt q;
-  sqlite3_prepare_v2(db_, "SELECT note_id, class, seq, deleted FROM notes WHERE seq > ?1 ORDER BY seq",
-                     -1, &q.s, nullptr);
-  sqlite3_bind_int64(q.s, 1, since);
+  sqlite3_stmt* q = Statement(kChangedSinceSql);
+  if (q == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{q};
+  sqlite3_bind_int64(q, 1, since);
   int rc;
-  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
-    changes->push_back(NoteChange{static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0)),
-                                  static_cast<uint32_t>(sqlite3_column_int64(q.s, 1)),
-                                  sqlite3_column_int64(q.s, 2), sqlite3_column_int(q.s, 3) != 0});
+  while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
+    changes->push_back(NoteChange{static_cast<VXNoteId>(sqlite3_column_int64(q, 0)),
+                                  static_cast<uint32_t>(sqlite3_column_int64(q, 1)),
+                                  sqlite3_column_int64(q, 2), sqlite3_column_int(q, 3) != 0});
   }
   if (rc != SQLITE_DONE) return SqlFail("list changed notes");
+  return kVXOk;
+}
+
+VXStatus NoteStore::Design(DesignCache** design) {
+  Reading reading(this);
+  *design = &design_;
+  return design_.Refresh(this);
+}
+
+VXStatus NoteStore::MaxSequence(int64_t* sequence) {
+  sqlite3_stmt* q = Statement(kMaxSeqSql);
+  if (q == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{q};
+  if (sqlite3_step(q) != SQLITE_ROW) return SqlFail("read the modification sequence");
+  *sequence = sqlite3_column_int64(q, 0);
+  return kVXOk;
+}
+
+VXStatus NoteStore::DesignChangedSince(int64_t since, bool* changed) {
+  sqlite3_stmt* q = Statement(kDesignChangedSql);
+  if (q == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{q};
+  sqlite3_bind_int64(q, 1, since);
+  int rc = sqlite3_step(q);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("list changed design notes");
+  *changed = rc == SQLITE_ROW;
+  return kVXOk;
+}
+
+VXStatus NoteStore::ReadDesignNotes(std::vector<Note>* notes) {
+  notes->clear();
+  sqlite3_stmt* q = Statement(kDesignNotesSql);
+  if (q == nullptr) return SqlFail("prepare a statement");
+  StmtReset reset{q};
+  int rc;
+  while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
+    Note note;
+    note.id = static_cast<VXNoteId>(sqlite3_column_int64(q, 0));
+    // A design note whose items do not read is left out; 'ledra check'
+    // reports it.
+    if (ReadNote(q, 1, &note) == kVXOk) notes->push_back(std::move(note));
+  }
+  if (rc != SQLITE_DONE) return SqlFail("read the design notes");
   return kVXOk;
 }
 
@@ -571,13 +700,14 @@ VXStatus NoteStore::ListAttachments(VXNoteId id, std::vector<Attachment>* out) {
 }
 
 VXStatus NoteStore::GetInfo(const std::string& key, std::string* value) {
-  Stmt q;
-  sqlite3_prepare_v2(db_, "SELECT value FROM info WHERE key = ?1", -1, &q.s, nullptr);
-  sqlite3_bind_text(q.s, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-  int rc = sqlite3_step(q.s);
   value->clear();
+  sqlite3_stmt* q = Statement(kGetInfoSql);
+  if (q == nullptr) return SqlFail("read database information");
+  StmtReset reset{q};
+  sqlite3_bind_text(q, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_step(q);
   if (rc == SQLITE_ROW) {
-    const unsigned char* t = sqlite3_column_text(q.s, 0);
+    const unsigned char* t = sqlite3_column_text(q, 0);
     if (t != nullptr) *value = reinterpret_cast<const char*>(t);
     return kVXOk;
   }
@@ -586,11 +716,12 @@ VXStatus NoteStore::GetInfo(const std::string& key, std::string* value) {
 }
 
 VXStatus NoteStore::SetInfo(const std::string& key, const std::string& value) {
-  Stmt q;
-  sqlite3_prepare_v2(db_, "INSERT OR REPLACE INTO info(key, value) VALUES (?1, ?2)", -1, &q.s, nullptr);
-  sqlite3_bind_text(q.s, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(q.s, 2, value.c_str(), -1, SQLITE_TRANSIENT);
-  if (sqlite3_step(q.s) != SQLITE_DONE) return SqlFail("write database information");
+  sqlite3_stmt* q = Statement(kSetInfoSql);
+  if (q == nullptr) return SqlFail("write database information");
+  StmtReset reset{q};
+  sqlite3_bind_text(q, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 2, value.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(q) != SQLITE_DONE) return SqlFail("write database information");
   return kVXOk;
 }
 
@@ -601,21 +732,17 @@ int64_t NoteStore::InfoNumber(const std::string& key, int64_t fallback) {
 }
 
 VXStatus NoteStore::Counters(int64_t* sequence, int64_t* data_modified) {
+  Reading reading(this);
   if (sequence != nullptr) {
-    Stmt q;
-    sqlite3_prepare_v2(db_, "SELECT max(seq) FROM notes", -1, &q.s, nullptr);
-    if (sqlite3_step(q.s) != SQLITE_ROW) return SqlFail("read the modification sequence");
-    *sequence = sqlite3_column_int64(q.s, 0);
+    if (VXStatus s = MaxSequence(sequence); s != kVXOk) return s;
   }
   if (data_modified != nullptr) {
-    // The latest change to a document: walked from the newest change back,
-    // past the few design changes.
-    Stmt q;
-    sqlite3_prepare_v2(db_, "SELECT modified FROM notes WHERE class = 1 ORDER BY seq DESC LIMIT 1", -1, &q.s,
-                       nullptr);
-    int rc = sqlite3_step(q.s);
+    sqlite3_stmt* q = Statement(kLastDataChangeSql);
+    if (q == nullptr) return SqlFail("read the last data modification");
+    StmtReset reset{q};
+    int rc = sqlite3_step(q);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("read the last data modification");
-    *data_modified = rc == SQLITE_ROW ? sqlite3_column_int64(q.s, 0) : 0;
+    *data_modified = rc == SQLITE_ROW ? sqlite3_column_int64(q, 0) : 0;
   }
   return kVXOk;
 }
@@ -659,8 +786,8 @@ VXStatus NoteStore::Check(std::vector<std::string>* problems) {
     while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
       VXNoteId id = static_cast<VXNoteId>(sqlite3_column_int64(q.s, 0));
       std::vector<Item> items;
-      if (!DecodeItems(sqlite3_column_blob(q.s, 1), static_cast<size_t>(sqlite3_column_bytes(q.s, 1)),
-                       &items)) {
+      if (!DecodeItems(sqlite3_column_blob(q.s, 1),
+                       static_cast<size_t>(sqlite3_column_bytes(q.s, 1)), &items)) {
         problems->push_back("note " + std::to_string(id) + ": items do not read");
         continue;
       }

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "ledra/design_cache.h"
 #include "ledra/note.h"
 #include "ledra/vx_types.h"
 
@@ -79,6 +80,10 @@ class NoteStore {
 
   // A live note (not a deletion stub); kVXNoteNotFound otherwise.
   [[nodiscard]] VXStatus Load(VXNoteId id, Note* note);
+  // The live notes of `ids` read in one read transaction, so that they
+  // agree with one another. A note that is not found (deleted) is left out
+  // of `notes` without failing.
+  [[nodiscard]] VXStatus LoadMany(const std::vector<VXNoteId>& ids, std::vector<Note>* notes);
   // Writes the note and the attachment changes in one transaction; a new
   // note gets its id. Fills in modified and sequence.
   [[nodiscard]] VXStatus Save(Note* note, const std::vector<AttachmentChange>& changes);
@@ -95,6 +100,32 @@ class NoteStore {
   // sequence order.
   [[nodiscard]] VXStatus ChangedSince(int64_t since, std::vector<NoteChange>* changes);
 
+  // The design notes, up to date with the file; the cache stays valid until
+  // the next call on this store. Lock as for every call.
+  [[nodiscard]] VXStatus Design(DesignCache** design);
+  // What the design cache reads (inside the caller's read transaction): the
+  // highest sequence, whether a design note was saved or deleted after
+  // `since`, and every live design note in note id order.
+  [[nodiscard]] VXStatus MaxSequence(int64_t* sequence);
+  [[nodiscard]] VXStatus DesignChangedSince(int64_t since, bool* changed);
+  [[nodiscard]] VXStatus ReadDesignNotes(std::vector<Note>* notes);
+
+  // One read transaction for the life of the object, so that several reads
+  // see one state of the file and take its lock once. Nothing when the
+  // store is already inside a transaction (a batch, a save, another
+  // Reading).
+  class Reading {
+   public:
+    explicit Reading(NoteStore* store);
+    ~Reading();
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+
+   private:
+    NoteStore* store_;
+    bool began_ = false;
+  };
+
   [[nodiscard]] VXStatus ReadAttachment(VXNoteId id, const std::string& name, Attachment* out);
   // Names and sizes (data left empty).
   [[nodiscard]] VXStatus ListAttachments(VXNoteId id, std::vector<Attachment>* out);
@@ -109,6 +140,9 @@ class NoteStore {
   [[nodiscard]] VXStatus BeginBatch();
   [[nodiscard]] VXStatus CommitBatch();
   bool in_batch() const { return batch_; }
+  // Counts the saves and deletions made through this store, so that what a
+  // caller keeps of notes it read can be checked against its own writes.
+  uint64_t changes() const { return changes_; }
 
   // Integrity: SQLite's own check, every items blob decodes, every
   // attachment's bytes match its size and CRC, the "$FILE" items match the
@@ -119,25 +153,48 @@ class NoteStore {
   sqlite3* db() { return db_; }
 
  private:
-  NoteStore(std::string file, std::string label) : file_(std::move(file)), label_(std::move(label)) {}
+  // The statements the store keeps prepared, by what they do.
+  enum Sql : int {
+    kLoadSql,
+    kInsertSql,
+    kUpdateSql,
+    kMaxSeqSql,
+    kDocumentIdsSql,
+    kDesignIdsSql,
+    kFindByUnidSql,
+    kChangedSinceSql,
+    kLastDataChangeSql,
+    kDesignChangedSql,
+    kDesignNotesSql,
+    kGetInfoSql,
+    kSetInfoSql,
+    kBeginReadSql,
+    kEndReadSql,
+    kSqlCount
+  };
+
+  NoteStore(std::string file, std::string label)
+      : file_(std::move(file)), label_(std::move(label)) {}
   VXStatus SqlFail(const std::string& what);
   VXStatus Exec(const char* sql);
-  VXStatus Prepare(sqlite3_stmt** stmt, const char* sql);
+  // The prepared statement, prepared on first use; null on failure (the
+  // error is then the connection's).
+  sqlite3_stmt* Statement(Sql which);
   VXStatus Begin();
   VXStatus Commit();
   void Rollback();
   VXStatus NextSequence(bool data_change, int64_t* seq);
   VXStatus WriteAttachments(VXNoteId id, const std::vector<AttachmentChange>& changes);
+  VXStatus ReadNote(sqlite3_stmt* stmt, int first_column, Note* note);
 
   std::string file_;
   std::string label_;
   sqlite3* db_ = nullptr;
   bool batch_ = false;
   int64_t batch_seq_ = 0;  // last sequence number given inside the batch
-  sqlite3_stmt* load_ = nullptr;
-  sqlite3_stmt* insert_ = nullptr;
-  sqlite3_stmt* update_ = nullptr;
-  sqlite3_stmt* bump_ = nullptr;
+  sqlite3_stmt* statements_[kSqlCount] = {};
+  uint64_t changes_ = 0;
+  DesignCache design_;
 };
 
 // zlib helpers for attachments.

@@ -44,7 +44,7 @@ struct Document {
   Note note;
   bool read_only = false;
   bool changed = false;
-  int32_t summary = 1;  // property 1
+  int32_t summary = 1;                    // property 1
   std::vector<AttachmentChange> pending;  // attachment changes of the next save
   size_t item_cursor = 0;
   size_t attachment_cursor = 0;
@@ -98,7 +98,8 @@ std::vector<std::string> FileItemNames(const Note& note);
 // (views: JSON array), "$Selection" (views, agents: formula text).
 std::string TextItem(const Note& note, const std::string& name);
 double NumberItem(const Note& note, const std::string& name, double fallback);
-void PutText(Note* note, const std::string& name, const std::string& value, uint32_t flags = kVXItemSummary);
+void PutText(Note* note, const std::string& name, const std::string& value,
+             uint32_t flags = kVXItemSummary);
 void PutNumber(Note* note, const std::string& name, double value, uint32_t flags = kVXItemSummary);
 // Splits a full design name into its second and third names (see
 // VXDesignRecord); hidden when the name is written "(...)".
@@ -106,5 +107,11 @@ void DesignNames(const std::string& full, std::string* second, std::string* thir
 // True when name matches the design note's full name, its second name, an
 // alias or its display name "second/third" (case-insensitive).
 bool DesignNameMatches(const std::string& full, const std::string& name);
+// With the database's mutex held: a form's id by name (0 when none; the
+// answer is remembered until the design changes), and a design note by id
+// from the store's design cache (null when it is not a live design note;
+// valid until the next call on the store).
+VXNoteId FormIdByName(Database& db, const std::string& name);
+const Note* DesignNote(Database& db, VXNoteId id);
 
 }  // namespace ledra

@@ -32,7 +32,8 @@ struct Target {
 
 std::string DatabaseText(VXHandle database, uint32_t property) {
   char buffer[kVXPathSize] = {};
-  if (VXDatabaseGetProperty(database, property, buffer, sizeof buffer) != kVXOk) return std::string();
+  if (VXDatabaseGetProperty(database, property, buffer, sizeof buffer) != kVXOk)
+    return std::string();
   return buffer;
 }
 
@@ -76,12 +77,14 @@ bool AnyFormula(const std::vector<FieldFormulas>& fields, std::string FieldFormu
 std::vector<FieldFormulas> FormFormulas(Database& db, VXNoteId form) {
   std::vector<FieldFormulas> fields;
   if (form == 0) return fields;
-  Note note;
+  std::string stored;
   {
     std::lock_guard<std::mutex> lock(db.mutex);
-    if (db.store->Load(form, &note) != kVXOk) return fields;
+    const Note* note = DesignNote(db, form);
+    if (note == nullptr) return fields;
+    stored = TextItem(*note, "$Fields");
   }
-  const nlohmann::json list = nlohmann::json::parse(TextItem(note, "$Fields"), nullptr, false);
+  const nlohmann::json list = nlohmann::json::parse(stored, nullptr, false);
   if (!list.is_array()) return fields;
   auto text = [](const nlohmann::json& field, const char* key) {
     auto it = field.find(key);
@@ -98,8 +101,7 @@ std::vector<FieldFormulas> FormFormulas(Database& db, VXNoteId form) {
 VXStatus FillDefaults(VXHandle document) {
   Target target;
   if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
-  const std::vector<FieldFormulas> fields =
-      FormFormulas(*target.doc->database, target.form);
+  const std::vector<FieldFormulas> fields = FormFormulas(*target.doc->database, target.form);
   if (!AnyFormula(fields, &FieldFormulas::default_formula)) return kVXOk;
   Prepare(&target);
   std::lock_guard<std::mutex> lock(target.doc->mutex);
@@ -118,8 +120,7 @@ VXStatus FillDefaults(VXHandle document) {
 VXStatus ComputeFields(VXHandle document) {
   Target target;
   if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
-  const std::vector<FieldFormulas> fields =
-      FormFormulas(*target.doc->database, target.form);
+  const std::vector<FieldFormulas> fields = FormFormulas(*target.doc->database, target.form);
   if (!AnyFormula(fields, &FieldFormulas::computed)) return kVXOk;
   Prepare(&target);
   std::lock_guard<std::mutex> lock(target.doc->mutex);
@@ -136,8 +137,7 @@ VXStatus ComputeFields(VXHandle document) {
 VXStatus Validate(VXHandle document, char* message, uint32_t size) {
   Target target;
   if (VXStatus s = FindForm(document, &target); s != kVXOk) return s;
-  const std::vector<FieldFormulas> fields =
-      FormFormulas(*target.doc->database, target.form);
+  const std::vector<FieldFormulas> fields = FormFormulas(*target.doc->database, target.form);
   if (!AnyFormula(fields, &FieldFormulas::validation)) return kVXOk;
   Prepare(&target);
   std::string failure;
@@ -191,7 +191,8 @@ using namespace ledra;
 
 VXStatus LCFormulaCompile(const char* text, uint32_t length, VXHandle* formula,
                           uint32_t* formula_length) {
-  if (formula == nullptr || text == nullptr) return Fail(kVXBadArgument, "Formula compile: no text or no handle");
+  if (formula == nullptr || text == nullptr)
+    return Fail(kVXBadArgument, "Formula compile: no text or no handle");
   *formula = 0;
   Formula compiled;
   FormulaSyntaxError error;
@@ -201,14 +202,16 @@ VXStatus LCFormulaCompile(const char* text, uint32_t length, VXHandle* formula,
   }
   const std::string bytes = compiled.Compiled();
   *formula = LCMemAlloc(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  if (*formula == 0) return Fail(kVXBadArgument, "Formula compile: no memory for the compiled formula");
+  if (*formula == 0)
+    return Fail(kVXBadArgument, "Formula compile: no memory for the compiled formula");
   if (formula_length != nullptr) *formula_length = static_cast<uint32_t>(bytes.size());
   return kVXOk;
 }
 
 VXStatus LCFormulaDecompile(const void* compiled, uint32_t length, VXHandle* text,
                             uint32_t* text_length) {
-  if (compiled == nullptr || text == nullptr) return Fail(kVXBadArgument, "Formula text: no formula or no handle");
+  if (compiled == nullptr || text == nullptr)
+    return Fail(kVXBadArgument, "Formula text: no formula or no handle");
   *text = 0;
   Formula formula;
   std::string message;

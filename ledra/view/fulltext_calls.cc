@@ -22,7 +22,8 @@ VXStatus VXDatabaseDeleteFTIndex(VXHandle database) {
   return FullTextDelete(db->store.get());
 }
 
-VXStatus VXIndexFTSearch(VXHandle index, const char* query, uint32_t options, uint32_t /*sort*/, uint32_t limit) {
+VXStatus VXIndexFTSearch(VXHandle index, const char* query, uint32_t options, uint32_t /*sort*/,
+                         uint32_t limit) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   std::lock_guard<std::mutex> lock(c->mutex);
@@ -47,7 +48,7 @@ VXStatus VXIndexFTSearch(VXHandle index, const char* query, uint32_t options, ui
     // Only the documents of this view (or search) are results; documents
     // deleted since the index was updated are gone from the view too.
     if (!c->index->InView(h.id)) continue;
-    results.Append(RowTree::kRoot, h.id, std::string());
+    results.Append(RowTree::kRoot, h.id, std::string_view());
     scores.push_back(h.score);
     if (limit != 0 && scores.size() >= limit) break;
   }
@@ -56,5 +57,6 @@ VXStatus VXIndexFTSearch(VXHandle index, const char* query, uint32_t options, ui
   c->scores = std::move(scores);
   c->full_text = true;
   c->current = RowTree::kRoot;
+  c->index->ForgetPage();
   return kVXOk;
 }

@@ -3,6 +3,7 @@
 // cell values and columns.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "ledra/last_error.h"
 #include "ledra/view/index_cursor.h"
@@ -13,7 +14,9 @@ namespace ledra {
 
 VXStatus GetIndexCursor(VXHandle h, std::shared_ptr<IndexCursor>* out) {
   *out = Lookup<IndexCursor>(h, HandleKind::kIndex);
-  if (!*out) return Fail(kVXBadHandle, "Invalid index handle " + std::to_string(h) + " (not open, or closed)");
+  if (!*out)
+    return Fail(kVXBadHandle,
+                "Invalid index handle " + std::to_string(h) + " (not open, or closed)");
   return kVXOk;
 }
 
@@ -29,7 +32,9 @@ VXStatus EnsureBuilt(IndexCursor* cursor) {
 
 namespace {
 
-VXStatus NoRow() { return Fail(kVXNoCurrentRow, "The index is not on a row"); }
+VXStatus NoRow() {
+  return Fail(kVXNoCurrentRow, "The index is not on a row");
+}
 
 VXStatus Rebuild(IndexCursor* c, const ViewDesign* design, const std::string& search) {
   auto fresh = std::make_unique<ViewIndex>();
@@ -42,6 +47,21 @@ VXStatus Rebuild(IndexCursor* c, const ViewDesign* design, const std::string& se
   return EnsureBuilt(c);
 }
 
+// The notes of up to `rows` rows from the cursor's row on, in the order the
+// cursor moves (the view's, or the full-text results'): the page a caller
+// reading cells row after row is about to read.
+std::vector<VXNoteId> PageNotes(const IndexCursor& c, size_t rows) {
+  const RowTree& t = c.tree();
+  std::vector<VXNoteId> ids;
+  std::unordered_set<VXNoteId> seen;
+  for (uint32_t r = c.current; r != kNoRow && r != RowTree::kRoot && rows > 0;
+       r = t.Next(r), --rows) {
+    VXNoteId note = t.row(r).note;
+    if (note != kCategoryNote && seen.insert(note).second) ids.push_back(note);
+  }
+  return ids;
+}
+
 void FillInfo(const IndexCursor& c, uint32_t r, VXNoteId* id, VXRowInfo* info) {
   const RowTree& t = c.tree();
   const Row& row = t.row(r);
@@ -49,14 +69,17 @@ void FillInfo(const IndexCursor& c, uint32_t r, VXNoteId* id, VXRowInfo* info) {
   if (info == nullptr) return;
   *info = VXRowInfo();
   info->level = t.Depth(r);
-  info->child_count = static_cast<uint32_t>(row.children.size());
+  info->child_count = t.ChildCount(r);
   if (row.note == kCategoryNote) info->flags |= kVXRowCategory;
-  if (!row.children.empty()) info->flags |= kVXRowHasChildren;
+  if (info->child_count != 0) info->flags |= kVXRowHasChildren;
   if (!c.full_text && row.note != kCategoryNote) {
     info->response_level = c.index->ResponseLevel(r);
     if (info->response_level > 0) info->flags |= kVXRowResponse;
   }
-  if (c.full_text && row.slot < c.scores.size()) info->score = c.scores[row.slot];
+  if (c.full_text) {
+    uint32_t slot = t.Slot(r);
+    if (slot < c.scores.size()) info->score = c.scores[slot];
+  }
 }
 
 // Where the cursor stands before a refresh, so it can be found again.
@@ -114,7 +137,8 @@ VXStatus VXIndexOpen(VXHandle database, VXHandle* index) {
   return kVXOk;
 }
 
-VXStatus VXIndexOpenView(VXHandle index, uint32_t /*reserved*/, VXNoteId view, uint32_t /*resort*/) {
+VXStatus VXIndexOpenView(VXHandle index, uint32_t /*reserved*/, VXNoteId view,
+                         uint32_t /*resort*/) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   std::lock_guard<std::mutex> lock(c->mutex);
@@ -124,7 +148,8 @@ VXStatus VXIndexOpenView(VXHandle index, uint32_t /*reserved*/, VXNoteId view, u
     if (!c->database->store) return Fail(kVXBadHandle, "The database of this index is closed");
     Note note;
     if (c->database->store->Load(view, &note) != kVXOk || note.note_class != kVXClassView) {
-      return Fail(kVXNoSuchView, "View " + std::to_string(view) + " not found in " + c->database->store->label());
+      return Fail(kVXNoSuchView,
+                  "View " + std::to_string(view) + " not found in " + c->database->store->label());
     }
     if (VXStatus s = ReadViewDesign(note, &design); s != kVXOk) return s;
   }
@@ -142,7 +167,8 @@ VXStatus VXIndexSearch(VXHandle index, const char* formula, uint32_t, uint32_t) 
   return Rebuild(c.get(), has_view ? &design : nullptr, formula != nullptr ? formula : "");
 }
 
-VXStatus VXIndexNavigate(VXHandle index, uint32_t code, uint32_t mode, VXNoteId* id, VXRowInfo* info) {
+VXStatus VXIndexNavigate(VXHandle index, uint32_t code, uint32_t mode, VXNoteId* id,
+                         VXRowInfo* info) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   std::lock_guard<std::mutex> lock(c->mutex);
@@ -165,15 +191,18 @@ VXStatus VXIndexNavigate(VXHandle index, uint32_t code, uint32_t mode, VXNoteId*
     to = on_row ? t.NextPassing(cur) : t.Next(RowTree::kRoot);
   } else if (code == kVXNavChild && mode == 1) {
     if (!on_row) return NoRow();
-    if (t.row(cur).children.empty()) return Fail(kVXEndOfList, "The row has no rows below it");
+    if (t.ChildCount(cur) == 0) return Fail(kVXEndOfList, "The row has no rows below it");
     to = cur;
   } else if (code == kVXNavFirst && mode == 2) {
     to = t.Next(RowTree::kRoot);
+    // A page is read from the first row: its notes are read afresh.
+    c->index->ForgetPage();
   } else if (code == kVXNavChild && mode == 0) {
     if (!on_row) return NoRow();
-    to = t.row(cur).children.empty() ? kNoRow : t.row(cur).children.front();
+    to = t.FirstChild(cur);
   } else {
-    return Fail(kVXBadArgument, "Unknown navigation (" + std::to_string(code) + ", " + std::to_string(mode) + ")");
+    return Fail(kVXBadArgument,
+                "Unknown navigation (" + std::to_string(code) + ", " + std::to_string(mode) + ")");
   }
   if (to == kNoRow) return Fail(kVXEndOfList, "No more rows");
   c->current = to;
@@ -184,13 +213,15 @@ VXStatus VXIndexNavigate(VXHandle index, uint32_t code, uint32_t mode, VXNoteId*
 VXStatus VXIndexGetViewPosition(VXHandle index, uint32_t size, char* text) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
-  if (text == nullptr || size == 0) return Fail(kVXBadArgument, "VXIndexGetViewPosition: no buffer");
+  if (text == nullptr || size == 0)
+    return Fail(kVXBadArgument, "VXIndexGetViewPosition: no buffer");
   std::lock_guard<std::mutex> lock(c->mutex);
   if (VXStatus s = EnsureBuilt(c.get()); s != kVXOk) return s;
   text[0] = '\0';
   if (c->current == RowTree::kRoot) return NoRow();
   std::string p = c->tree().Position(c->current);
-  if (p.size() >= size) return Fail(kVXBufferTooSmall, "The position " + p + " does not fit the buffer");
+  if (p.size() >= size)
+    return Fail(kVXBufferTooSmall, "The position " + p + " does not fit the buffer");
   CopyText(p, text, size);
   return kVXOk;
 }
@@ -204,6 +235,8 @@ VXStatus VXIndexSetViewPosition(VXHandle index, const char* position) {
   uint32_t r = c->tree().AtPosition(p);
   if (r == kNoRow) return Fail(kVXNoSuchRow, "No row at position \"" + p + "\"");
   c->current = r;
+  // A page is read from here: its notes are read afresh.
+  c->index->ForgetPage();
   return kVXOk;
 }
 
@@ -212,9 +245,11 @@ VXStatus VXIndexSetPosition(VXHandle index, uint32_t n) {
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   std::lock_guard<std::mutex> lock(c->mutex);
   if (VXStatus s = EnsureBuilt(c.get()); s != kVXOk) return s;
-  const std::vector<uint32_t>& top = c->tree().row(RowTree::kRoot).children;
-  if (n == 0 || n > top.size()) return Fail(kVXNoSuchRow, "No top-level row " + std::to_string(n));
-  c->current = top[n - 1];
+  const RowTree& t = c->tree();
+  if (n == 0 || n > t.ChildCount(RowTree::kRoot))
+    return Fail(kVXNoSuchRow, "No top-level row " + std::to_string(n));
+  c->current = t.ChildAt(RowTree::kRoot, n - 1);
+  c->index->ForgetPage();
   return kVXOk;
 }
 
@@ -224,7 +259,7 @@ VXStatus VXIndexGetCount(VXHandle index, uint32_t* count) {
   if (count == nullptr) return Fail(kVXBadArgument, "VXIndexGetCount: no place for the count");
   std::lock_guard<std::mutex> lock(c->mutex);
   if (VXStatus s = EnsureBuilt(c.get()); s != kVXOk) return s;
-  *count = static_cast<uint32_t>(c->tree().row(RowTree::kRoot).children.size());
+  *count = c->tree().ChildCount(RowTree::kRoot);
   return kVXOk;
 }
 
@@ -244,11 +279,13 @@ VXStatus VXIndexRefresh(VXHandle index) {
     // others keep their score and order.
     RowTree kept;
     std::vector<uint32_t> scores;
-    for (uint32_t r : c->results.row(RowTree::kRoot).children) {
+    uint32_t slot = 0;
+    for (uint32_t r = c->results.FirstChild(RowTree::kRoot); r != kNoRow;
+         r = c->results.NextSibling(r), ++slot) {
       VXNoteId note = c->results.row(r).note;
       if (!c->index->InView(note)) continue;
-      kept.Append(RowTree::kRoot, note, std::string());
-      scores.push_back(c->scores[c->results.row(r).slot]);
+      kept.Append(RowTree::kRoot, note, std::string_view());
+      scores.push_back(c->scores[slot]);
     }
     c->results = std::move(kept);
     c->scores = std::move(scores);
@@ -259,7 +296,8 @@ VXStatus VXIndexRefresh(VXHandle index) {
 
 VXStatus VXIndexClose(VXHandle index) {
   if (!ReleaseHandle(index, HandleKind::kIndex)) {
-    return Fail(kVXBadHandle, "Invalid index handle " + std::to_string(index) + " (not open, or closed)");
+    return Fail(kVXBadHandle,
+                "Invalid index handle " + std::to_string(index) + " (not open, or closed)");
   }
   return kVXOk;
 }
@@ -267,38 +305,46 @@ VXStatus VXIndexClose(VXHandle index) {
 VXStatus VXIndexGetProperty(VXHandle index, uint32_t property, void* value, uint32_t size) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
-  if (value == nullptr) return Fail(kVXBadArgument, "Index property " + std::to_string(property) + ": no buffer");
+  if (value == nullptr)
+    return Fail(kVXBadArgument, "Index property " + std::to_string(property) + ": no buffer");
   std::lock_guard<std::mutex> lock(c->mutex);
   auto number = [&](int32_t v) -> VXStatus {
-    if (size < 4) return Fail(kVXBufferTooSmall, "Index property " + std::to_string(property) + " needs 4 bytes");
+    if (size < 4)
+      return Fail(kVXBufferTooSmall,
+                  "Index property " + std::to_string(property) + " needs 4 bytes");
     std::memcpy(value, &v, 4);
     return kVXOk;
   };
   switch (property) {
-    case kIndexPropFullText: return number(c->full_text ? 1 : 0);
+    case kIndexPropFullText:
+      return number(c->full_text ? 1 : 0);
     case kIndexPropScore: {
       if (!c->full_text || c->current == RowTree::kRoot) return number(0);
-      uint32_t slot = c->results.row(c->current).slot;
+      uint32_t slot = c->results.Slot(c->current);
       return number(slot < c->scores.size() ? static_cast<int32_t>(c->scores[slot]) : 0);
     }
     case kIndexPropViewName:
-      CopyText(c->index->has_view() ? c->index->design().name : "", static_cast<char*>(value), size);
+      CopyText(c->index->has_view() ? c->index->design().name : "", static_cast<char*>(value),
+               size);
       return kVXOk;
     case kIndexPropFormula:
       CopyText(c->index->search(), static_cast<char*>(value), size);
       return kVXOk;
-    default: return Fail(kVXBadArgument, "Unknown index property " + std::to_string(property));
+    default:
+      return Fail(kVXBadArgument, "Unknown index property " + std::to_string(property));
   }
 }
 
 VXStatus VXIndexSetProperty(VXHandle index, uint32_t property, const void* value) {
-  if (property == kIndexPropFormula) return VXIndexSearch(index, static_cast<const char*>(value), 0, 0);
+  if (property == kIndexPropFormula)
+    return VXIndexSearch(index, static_cast<const char*>(value), 0, 0);
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   return Fail(kVXBadArgument, "Index property " + std::to_string(property) + " cannot be written");
 }
 
-VXStatus VXIndexKeySearch(VXHandle index, const VXKey* key, uint32_t mode, uint32_t options, uint32_t* count) {
+VXStatus VXIndexKeySearch(VXHandle index, const VXKey* key, uint32_t mode, uint32_t options,
+                          uint32_t* count) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   if (key == nullptr) return Fail(kVXBadArgument, "VXIndexKeySearch: no key given");
@@ -310,31 +356,34 @@ VXStatus VXIndexKeySearch(VXHandle index, const VXKey* key, uint32_t mode, uint3
     return Fail(kVXNoKey, "This index has no sorted column to search");
   }
   bool text = key->type == kVXTypeText;
-  std::string wanted = text ? std::string(key->text, strnlen(key->text, sizeof key->text)) : std::string();
+  std::string wanted =
+      text ? std::string(key->text, strnlen(key->text, sizeof key->text)) : std::string();
   bool leading = text && (options & kVXKeyLeading) != 0;
   bool any_case = (options & kVXKeyAnyCase) != 0;
   std::string k = text ? v.TopKey(wanted, leading) : v.TopKey(key->number);
   const RowTree& t = v.tree();
-  const std::vector<uint32_t>& top = t.row(RowTree::kRoot).children;
   uint32_t first = kNoRow, found = 0;
   std::lock_guard<std::mutex> db_lock(c->database->mutex);
   if (!c->database->store) return Fail(kVXBadHandle, "The database of this index is closed");
-  uint32_t r = t.LowerBound(RowTree::kRoot, k);
-  for (size_t i = r == kNoRow ? top.size() : t.row(r).slot; i < top.size(); ++i) {
-    const Row& row = t.row(top[i]);
-    if (row.key.compare(0, k.size(), k) != 0) break;
+  for (uint32_t r = t.LowerBound(RowTree::kRoot, k); r != kNoRow; r = t.NextSibling(r)) {
+    if (t.Key(r).compare(0, k.size(), k) != 0) break;
     if (text && !any_case) {
       std::string shown;
-      if (VXStatus s = v.TopText(c->database->store.get(), top[i], &shown); s != kVXOk) return s;
+      if (VXStatus s = v.TopText(c->database->store.get(), r, &shown); s != kVXOk) return s;
       bool match = leading ? shown.compare(0, wanted.size(), wanted) == 0 : shown == wanted;
       if (!match) continue;
     }
-    if (first == kNoRow) first = top[i];
+    if (first == kNoRow) first = r;
     ++found;
   }
   if (count != nullptr) *count = found;
-  if (found == 0) return Fail(kVXNoSuchRow, "No row matches the key \"" + (text ? wanted : std::to_string(key->number)) + "\"");
-  if (mode == 1) c->current = first;
+  if (found == 0)
+    return Fail(kVXNoSuchRow,
+                "No row matches the key \"" + (text ? wanted : std::to_string(key->number)) + "\"");
+  if (mode == 1) {
+    c->current = first;
+    c->index->ForgetPage();
+  }
   return kVXOk;
 }
 
@@ -349,13 +398,20 @@ VXStatus VXIndexListKey(VXHandle index, uint32_t code, VXKey* key) {
   if (code == kVXListFirst) {
     c->key_walk = 0;
   } else if (code != kVXListNext) {
-    return Fail(kVXBadArgument, "VXIndexListKey: code " + std::to_string(code) + " is neither 2 nor 4");
+    return Fail(kVXBadArgument,
+                "VXIndexListKey: code " + std::to_string(code) + " is neither 2 nor 4");
   }
   const RowTree& t = c->index->tree();
-  const std::vector<uint32_t>& top = t.row(RowTree::kRoot).children;
-  while (c->key_walk < top.size() && t.row(top[c->key_walk]).note != kCategoryNote) ++c->key_walk;
-  if (c->key_walk >= top.size()) return kVXEndOfList;
-  const CategoryInfo* info = t.Category(top[c->key_walk++]);
+  uint32_t top = c->key_walk < t.ChildCount(RowTree::kRoot)
+                     ? t.ChildAt(RowTree::kRoot, static_cast<uint32_t>(c->key_walk))
+                     : kNoRow;
+  while (top != kNoRow && t.row(top).note != kCategoryNote) {
+    top = t.NextSibling(top);
+    ++c->key_walk;
+  }
+  if (top == kNoRow) return kVXEndOfList;
+  ++c->key_walk;
+  const CategoryInfo* info = t.Category(top);
   *key = VXKey();
   key->type = kVXTypeText;
   key->column = static_cast<uint32_t>(column) + 1;
@@ -375,12 +431,12 @@ VXStatus VXIndexDeleteHierarchy(VXHandle index, uint32_t /*flags*/) {
   }
   // The row's document and every row below it (its responses, at any depth).
   std::vector<VXNoteId> doomed{t.row(c->current).note};
-  std::vector<uint32_t> stack(t.row(c->current).children.begin(), t.row(c->current).children.end());
+  std::vector<uint32_t> stack = t.Children(c->current);
   while (!stack.empty()) {
     uint32_t r = stack.back();
     stack.pop_back();
     doomed.push_back(t.row(r).note);
-    for (uint32_t k : t.row(r).children) stack.push_back(k);
+    for (uint32_t k : t.Children(r)) stack.push_back(k);
   }
   std::lock_guard<std::mutex> db_lock(c->database->mutex);
   if (!c->database->store) return Fail(kVXBadHandle, "The database of this index is closed");
@@ -393,7 +449,8 @@ VXStatus VXIndexDeleteHierarchy(VXHandle index, uint32_t /*flags*/) {
   return first_failure;
 }
 
-VXStatus VXViewcellFetch(VXHandle index, uint32_t column, char* text, uint32_t size, uint32_t* length) {
+VXStatus VXViewcellFetch(VXHandle index, uint32_t column, char* text, uint32_t size,
+                         uint32_t* length) {
   std::shared_ptr<IndexCursor> c;
   if (VXStatus s = GetIndexCursor(index, &c); s != kVXOk) return s;
   if (text == nullptr || size == 0) return Fail(kVXBadArgument, "VXViewcellFetch: no buffer");
@@ -413,7 +470,16 @@ VXStatus VXViewcellFetch(VXHandle index, uint32_t column, char* text, uint32_t s
   {
     std::lock_guard<std::mutex> db_lock(c->database->mutex);
     if (!c->database->store) return Fail(kVXBadHandle, "The database of this index is closed");
-    if (VXStatus s = c->index->CellText(c->database->store.get(), row, column - 1, &value); s != kVXOk) return s;
+    NoteStore* store = c->database->store.get();
+    // The first cell of a row outside the page read lately reads the notes
+    // of the rows after it too, in one read transaction.
+    VXNoteId note = c->index->tree().row(row).note;
+    if (note != kCategoryNote && !c->index->HasPageNote(*store, note)) {
+      if (VXStatus s = c->index->LoadPage(store, PageNotes(*c, c->index->NextPageRows()));
+          s != kVXOk)
+        return s;
+    }
+    if (VXStatus s = c->index->CellText(store, row, column - 1, &value); s != kVXOk) return s;
   }
   uint32_t n = CopyText(value, text, size);
   if (length != nullptr) *length = n;
@@ -450,7 +516,8 @@ VXStatus VXColumnList(VXHandle index, uint32_t code, VXColumnRecord* record) {
   if (code == kVXListFirst) {
     c->column_walk = 0;
   } else if (code != kVXListNext) {
-    return Fail(kVXBadArgument, "VXColumnList: code " + std::to_string(code) + " is neither 2 nor 4");
+    return Fail(kVXBadArgument,
+                "VXColumnList: code " + std::to_string(code) + " is neither 2 nor 4");
   }
   const std::vector<ColumnDesign>& cols = c->index->design().columns;
   if (c->column_walk >= cols.size()) return kVXEndOfList;
@@ -465,7 +532,8 @@ VXStatus VXColumnFetch(VXHandle index, uint32_t column, VXColumnRecord* record) 
   std::lock_guard<std::mutex> lock(c->mutex);
   const std::vector<ColumnDesign>& cols = c->index->design().columns;
   if (column == 0 || column > cols.size()) {
-    return Fail(kVXBadArgument, "Column " + std::to_string(column) + " does not exist in this view");
+    return Fail(kVXBadArgument,
+                "Column " + std::to_string(column) + " does not exist in this view");
   }
   FillColumn(cols[column - 1], record);
   return kVXOk;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -27,7 +28,8 @@ VXUnid UnidFromBlob(const void* data, int size) {
   if (size != 16 || data == nullptr) return u;
   const unsigned char* p = static_cast<const unsigned char*>(data);
   for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) | (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
+    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
+                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
                  (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
   }
   return u;
@@ -36,14 +38,16 @@ VXUnid UnidFromBlob(const void* data, int size) {
 bool IsNative(const std::string& formula, const char* name) {
   std::string t;
   for (char c : formula) {
-    if (!std::isspace(static_cast<unsigned char>(c))) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!std::isspace(static_cast<unsigned char>(c)))
+      t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return t == name;
 }
 
 struct Placement {
-  std::string key;      // the document key
-  uint32_t path = 0;    // into the distinct category paths of the build
+  uint32_t key_at = 0;  // the document key, in the build's key bytes
+  uint32_t key_size = 0;
+  uint32_t path = 0;  // into the distinct category paths of the build
   VXNoteId note = 0;
 };
 
@@ -133,7 +137,8 @@ bool ViewIndex::Selects(const Note& note) {
 CellValue ViewIndex::ColumnValue(const Note& note, uint32_t column) {
   if (column >= design_.columns.size()) return {};
   const ColumnDesign& col = design_.columns[column];
-  if (!col.formula.empty()) return column_formulas_[column] ? column_formulas_[column]->Value(note) : CellValue();
+  if (!col.formula.empty())
+    return column_formulas_[column] ? column_formulas_[column]->Value(note) : CellValue();
   return ItemCellValue(note, col.item);
 }
 
@@ -141,7 +146,8 @@ std::string ViewIndex::DocKey(const Note& note) {
   std::string key;
   for (uint32_t c : sort_columns_) {
     CellValue v = ColumnValue(note, c);
-    key += KeyComponent(v.empty() ? nullptr : &v.front(), (design_.columns[c].flags & kColumnDescending) != 0);
+    key += KeyComponent(v.empty() ? nullptr : &v.front(),
+                        (design_.columns[c].flags & kColumnDescending) != 0);
   }
   return key;
 }
@@ -197,26 +203,28 @@ std::vector<ViewIndex::Path> ViewIndex::Paths(const Note& note) {
   return paths;
 }
 
-uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string key, bool append) {
+uint32_t ViewIndex::PlaceDocument(const Path& path, VXNoteId id, std::string_view key,
+                                  bool append) {
   uint32_t r = RowTree::kRoot;
   for (size_t i = 0; i < path.keys.size(); ++i) {
     uint32_t c = kNoRow;
     if (append) {
-      const std::vector<uint32_t>& kids = tree_.row(r).children;
-      if (!kids.empty() && tree_.row(kids.back()).note == kCategoryNote && tree_.row(kids.back()).key == path.keys[i]) {
-        c = kids.back();
-      }
+      uint32_t last = tree_.LastChild(r);
+      if (last != kNoRow && tree_.row(last).note == kCategoryNote &&
+          tree_.Key(last) == path.keys[i])
+        c = last;
     } else {
       c = tree_.FindChild(r, path.keys[i]);
       if (c != kNoRow && tree_.row(c).note != kCategoryNote) c = kNoRow;
     }
     if (c == kNoRow) {
-      c = append ? tree_.Append(r, kCategoryNote, path.keys[i]) : tree_.Insert(r, kCategoryNote, path.keys[i]);
+      c = append ? tree_.Append(r, kCategoryNote, path.keys[i])
+                 : tree_.Insert(r, kCategoryNote, path.keys[i]);
       tree_.SetCategory(c, CategoryInfo{path.texts[i], path.columns[i]});
     }
     r = c;
   }
-  return append ? tree_.Append(r, id, std::move(key)) : tree_.Insert(r, id, std::move(key));
+  return append ? tree_.Append(r, id, key) : tree_.Insert(r, id, key);
 }
 
 void ViewIndex::Place(const Note& note, const std::string& doc_key) {
@@ -253,7 +261,8 @@ void ViewIndex::Mark(VXNoteId id, bool in) {
 }
 
 void ViewIndex::SetParent(VXNoteId id, VXNoteId parent, const VXUnid& parent_unid) {
-  if (id >= parent_of_.size()) parent_of_.resize(std::max<size_t>(id + 1, parent_of_.size() * 3 / 2), 0);
+  if (id >= parent_of_.size())
+    parent_of_.resize(std::max<size_t>(id + 1, parent_of_.size() * 3 / 2), 0);
   parent_of_[id] = parent;
   if (parent == kOrphan) {
     orphans_[UnidText(parent_unid)].push_back(id);
@@ -281,7 +290,8 @@ void ViewIndex::Forget(VXNoteId id) {
   if (orphan != orphan_parent_.end()) {
     auto list = orphans_.find(UnidText(orphan->second));
     if (list != orphans_.end()) {
-      list->second.erase(std::remove(list->second.begin(), list->second.end(), id), list->second.end());
+      list->second.erase(std::remove(list->second.begin(), list->second.end(), id),
+                         list->second.end());
       if (list->second.empty()) orphans_.erase(list);
     }
     orphan_parent_.erase(orphan);
@@ -299,7 +309,7 @@ void ViewIndex::Forget(VXNoteId id) {
 }
 
 void ViewIndex::PruneCategories(uint32_t r) {
-  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote && tree_.row(r).children.empty()) {
+  while (r != RowTree::kRoot && tree_.row(r).note == kCategoryNote && tree_.ChildCount(r) == 0) {
     uint32_t up = tree_.row(r).parent;
     tree_.Remove(r);
     r = up;
@@ -324,12 +334,14 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   orphans_.clear();
   orphan_parent_.clear();
   cached_id_ = 0;
+  ForgetPage();
 
   sqlite3_stmt* q = nullptr;
-  if (sqlite3_prepare_v2(store->db(),
-                         "SELECT note_id, unid, parent, items FROM notes WHERE deleted = 0 AND class = ?1 "
-                         "ORDER BY note_id",
-                         -1, &q, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(
+          store->db(),
+          "SELECT note_id, unid, parent, items FROM notes WHERE deleted = 0 AND class = ?1 "
+          "ORDER BY note_id",
+          -1, &q, nullptr) != SQLITE_OK) {
     sqlite3_finalize(q);
     return Fail(kVXStorageError, store->label() + ": the documents cannot be read (" +
                                      sqlite3_errmsg(store->db()) + ")");
@@ -340,7 +352,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   int64_t documents = 0;
   {
     sqlite3_stmt* n = nullptr;
-    if (sqlite3_prepare_v2(store->db(), "SELECT count(*) FROM notes WHERE deleted = 0 AND class = ?1", -1, &n,
+    if (sqlite3_prepare_v2(store->db(),
+                           "SELECT count(*) FROM notes WHERE deleted = 0 AND class = ?1", -1, &n,
                            nullptr) == SQLITE_OK) {
       sqlite3_bind_int(n, 1, static_cast<int>(kVXClassDocument));
       if (sqlite3_step(n) == SQLITE_ROW) documents = sqlite3_column_int64(n, 0);
@@ -350,6 +363,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   tree_.Reserve(static_cast<size_t>(documents + documents / 8 + 16));
   std::vector<Placement> placements;
   if (has_view_) placements.reserve(static_cast<size_t>(documents));
+  // The placements' keys, one after another: one allocation for them all.
+  std::string placement_keys;
   // Documents share few category paths: each distinct one is kept once.
   std::vector<Path> paths(1);
   std::vector<std::string> prefixes(1);
@@ -361,13 +376,16 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
     note.id = static_cast<VXNoteId>(sqlite3_column_int64(q, 0));
     note.unid = UnidFromBlob(sqlite3_column_blob(q, 1), sqlite3_column_bytes(q, 1));
     note.has_parent = sqlite3_column_type(q, 2) == SQLITE_BLOB;
-    if (note.has_parent) note.parent = UnidFromBlob(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
+    if (note.has_parent)
+      note.parent = UnidFromBlob(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
     // A note whose items do not read is left out; 'ledra check' reports it.
-    if (!DecodeItems(sqlite3_column_blob(q, 3), static_cast<size_t>(sqlite3_column_bytes(q, 3)), &note.items)) continue;
+    if (!DecodeItems(sqlite3_column_blob(q, 3), static_cast<size_t>(sqlite3_column_bytes(q, 3)),
+                     &note.items))
+      continue;
     if (!Selects(note)) continue;
     Mark(note.id, true);
     if (!has_view_) {
-      tree_.Append(RowTree::kRoot, note.id, std::string());
+      tree_.Append(RowTree::kRoot, note.id, std::string_view());
       continue;
     }
     if (note.has_parent) {
@@ -375,8 +393,14 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
       continue;
     }
     std::string doc_key = RowKey(DocKey(note));
+    if (placement_keys.size() + doc_key.size() > UINT32_MAX) {
+      return Fail(kVXStorageError, store->label() + ": the view's keys are too large to index");
+    }
+    auto key_at = static_cast<uint32_t>(placement_keys.size());
+    auto key_size = static_cast<uint32_t>(doc_key.size());
+    placement_keys += doc_key;
     if (category_columns_.empty()) {
-      placements.push_back(Placement{std::move(doc_key), 0, note.id});
+      placements.push_back(Placement{key_at, key_size, 0, note.id});
       continue;
     }
     for (Path& p : Paths(note)) {
@@ -387,7 +411,7 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
         paths.push_back(std::move(p));
         prefixes.push_back(prefix);
       }
-      placements.push_back(Placement{doc_key, it->second, note.id});
+      placements.push_back(Placement{key_at, key_size, it->second, note.id});
     }
   }
   sqlite3_finalize(q);
@@ -397,22 +421,26 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   }
   // Path prefixes are whole key components, so comparing the prefix and
   // then the document key orders rows as the tree does.
+  auto key_of = [&](const Placement& p) {
+    return std::string_view(placement_keys).substr(p.key_at, p.key_size);
+  };
   std::sort(placements.begin(), placements.end(), [&](const Placement& a, const Placement& b) {
     if (a.path != b.path) {
       int c = prefixes[a.path].compare(prefixes[b.path]);
       if (c != 0) return c < 0;
     }
-    int c = a.key.compare(b.key);
+    int c = key_of(a).compare(key_of(b));
     return c != 0 ? c < 0 : a.note < b.note;
   });
-  for (Placement& pl : placements) {
+  for (const Placement& pl : placements) {
     if (category_columns_.empty()) {
-      tree_.Append(RowTree::kRoot, pl.note, std::move(pl.key));
+      tree_.Append(RowTree::kRoot, pl.note, key_of(pl));
     } else {
-      PlaceDocument(paths[pl.path], pl.note, std::move(pl.key), true);
+      PlaceDocument(paths[pl.path], pl.note, key_of(pl), true);
     }
   }
   placements = std::vector<Placement>();
+  placement_keys = std::string();
   paths = std::vector<Path>();
   for (const auto& [id, unid] : pending) {
     VXNoteId parent = store->FindByUnid(unid);
@@ -420,7 +448,8 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   }
   std::vector<VXNoteId> mains;
   for (const auto& [parent, children] : responses_) {
-    if (InView(parent) && (parent >= parent_of_.size() || parent_of_[parent] == 0)) mains.push_back(parent);
+    if (InView(parent) && (parent >= parent_of_.size() || parent_of_[parent] == 0))
+      mains.push_back(parent);
   }
   std::sort(mains.begin(), mains.end());
   for (VXNoteId m : mains) AttachResponses(store, m, 0);
@@ -428,20 +457,24 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   return kVXOk;
 }
 
-VXStatus ViewIndex::Build(NoteStore* store) { return Scan(store); }
+VXStatus ViewIndex::Build(NoteStore* store) {
+  return Scan(store);
+}
 
 VXStatus ViewIndex::Refresh(NoteStore* store) {
   std::vector<NoteChange> changes;
   if (VXStatus s = store->ChangedSince(sequence_, &changes); s != kVXOk) return s;
   if (changes.empty()) return kVXOk;
   cached_id_ = 0;
+  ForgetPage();
   for (const NoteChange& c : changes) {
     // A change to the view's own design (columns, folder contents) builds
     // the index again from its new design.
     if (has_view_ && c.id == design_.id) {
       Note note;
       ViewDesign design;
-      if (c.deleted || store->Load(c.id, &note) != kVXOk || ReadViewDesign(note, &design) != kVXOk) {
+      if (c.deleted || store->Load(c.id, &note) != kVXOk ||
+          ReadViewDesign(note, &design) != kVXOk) {
         return Fail(kVXNoSuchView, "The view " + design_.name + " was deleted or damaged");
       }
       if (VXStatus s = Configure(&design, search_); s != kVXOk) return s;
@@ -476,7 +509,49 @@ VXStatus ViewIndex::Refresh(NoteStore* store) {
   return kVXOk;
 }
 
+namespace {
+
+// Rows a page covers at first and at most.
+constexpr size_t kFirstPageRows = 32;
+constexpr size_t kMostPageRows = 128;
+
+}  // namespace
+
+bool ViewIndex::HasPageNote(const NoteStore& store, VXNoteId id) const {
+  return store.changes() == page_changes_ && page_at_.count(id) != 0;
+}
+
+VXStatus ViewIndex::LoadPage(NoteStore* store, const std::vector<VXNoteId>& ids) {
+  ForgetPageNotes();
+  if (VXStatus s = store->LoadMany(ids, &page_); s != kVXOk) {
+    page_.clear();
+    return s;
+  }
+  for (uint32_t i = 0; i < page_.size(); ++i) page_at_.emplace(page_[i].id, i);
+  page_changes_ = store->changes();
+  return kVXOk;
+}
+
+void ViewIndex::ForgetPage() {
+  ForgetPageNotes();
+  page_rows_ = 0;
+}
+
+void ViewIndex::ForgetPageNotes() {
+  page_.clear();
+  page_at_.clear();
+}
+
+size_t ViewIndex::NextPageRows() {
+  page_rows_ = page_rows_ == 0 ? kFirstPageRows : std::min(page_rows_ * 2, kMostPageRows);
+  return page_rows_;
+}
+
 VXStatus ViewIndex::LoadCached(NoteStore* store, VXNoteId id, const Note** note) {
+  if (HasPageNote(*store, id)) {
+    *note = &page_[page_at_[id]];
+    return kVXOk;
+  }
   if (cached_id_ != id) {
     cached_id_ = 0;
     if (VXStatus s = store->Load(id, &cached_); s != kVXOk) return s;
@@ -484,6 +559,19 @@ VXStatus ViewIndex::LoadCached(NoteStore* store, VXNoteId id, const Note** note)
   }
   *note = &cached_;
   return kVXOk;
+}
+
+size_t ViewIndex::MemoryBytes() const {
+  size_t bytes =
+      tree_.MemoryBytes() + in_view_.capacity() + parent_of_.capacity() * sizeof(VXNoteId);
+  constexpr size_t kNode = 2 * sizeof(void*);  // a map node's link and the bucket pointer
+  for (const auto& [parent, children] : responses_)
+    bytes += kNode + sizeof parent + sizeof children + children.capacity() * sizeof(VXNoteId);
+  for (const auto& [unid, children] : orphans_)
+    bytes += kNode + sizeof unid + HeapBytes(unid) + sizeof children +
+             children.capacity() * sizeof(VXNoteId);
+  bytes += orphan_parent_.size() * (kNode + sizeof(VXNoteId) + sizeof(VXUnid));
+  return bytes;
 }
 
 uint32_t ViewIndex::ResponseLevel(uint32_t row) const {
@@ -500,7 +588,8 @@ uint32_t ViewIndex::ResponseLevel(uint32_t row) const {
 VXStatus ViewIndex::CellText(NoteStore* store, uint32_t row, uint32_t column, std::string* text) {
   text->clear();
   if (column >= design_.columns.size()) {
-    return Fail(kVXBadArgument, "Column " + std::to_string(column + 1) + " does not exist in this view");
+    return Fail(kVXBadArgument,
+                "Column " + std::to_string(column + 1) + " does not exist in this view");
   }
   const Row& r = tree_.row(row);
   if (r.note == kCategoryNote) {
@@ -512,7 +601,7 @@ VXStatus ViewIndex::CellText(NoteStore* store, uint32_t row, uint32_t column, st
   if ((col.flags & kColumnCategorized) != 0) return kVXOk;
   if ((col.flags & kColumnResponseOnly) != 0 && ResponseLevel(row) == 0) return kVXOk;
   if (IsNative(col.formula, "@docchildren")) {
-    *text = std::to_string(r.children.size());
+    *text = std::to_string(tree_.ChildCount(row));
     return kVXOk;
   }
   if (IsNative(col.formula, "@docdescendants")) {

@@ -46,8 +46,24 @@ class ViewIndex {
   // True while the design note changed since the build (a refresh rebuilds).
   int64_t sequence() const { return sequence_; }
 
+  // Bytes the index holds: its row tree and the tables beside it.
+  size_t MemoryBytes() const;
+
+  // The notes of the rows about to be read (a page of a view), loaded in
+  // one read transaction; CellText and TopText take a row's note from here
+  // while the page lasts: until it is forgotten (a new position, a refresh)
+  // or the store saves or deletes a note. A note that no longer exists is
+  // left out.
+  bool HasPageNote(const NoteStore& store, VXNoteId id) const;
+  [[nodiscard]] VXStatus LoadPage(NoteStore* store, const std::vector<VXNoteId>& ids);
+  void ForgetPage();
+  // How many rows the next page should cover: a screenful at first, more
+  // when reading runs on past it.
+  size_t NextPageRows();
+
   // The text of column (from 0) of the row.
-  [[nodiscard]] VXStatus CellText(NoteStore* store, uint32_t row, uint32_t column, std::string* text);
+  [[nodiscard]] VXStatus CellText(NoteStore* store, uint32_t row, uint32_t column,
+                                  std::string* text);
   // 1 for a response directly below its main document, and so on.
   uint32_t ResponseLevel(uint32_t row) const;
 
@@ -65,10 +81,10 @@ class ViewIndex {
 
  private:
   struct Path {
-    std::vector<std::string> keys;   // one per category level
+    std::vector<std::string> keys;  // one per category level
     std::vector<std::string> texts;
     std::vector<uint32_t> columns;
-    bool stopped = false;            // ended at an empty category value
+    bool stopped = false;  // ended at an empty category value
   };
 
   [[nodiscard]] VXStatus Scan(NoteStore* store);
@@ -78,7 +94,7 @@ class ViewIndex {
   std::vector<Path> Paths(const Note& note);
   void Place(const Note& note, const std::string& doc_key);
   // key: the row key (RowKey of the document key).
-  uint32_t PlaceDocument(const Path& path, VXNoteId id, std::string key, bool append);
+  uint32_t PlaceDocument(const Path& path, VXNoteId id, std::string_view key, bool append);
   std::string RowKey(const std::string& doc_key) const;
   void AttachResponses(NoteStore* store, VXNoteId parent, int depth);
   void RemoveRows(VXNoteId id);
@@ -88,6 +104,7 @@ class ViewIndex {
   void SetParent(VXNoteId id, VXNoteId parent, const VXUnid& parent_unid);
   void Adopt(const Note& note);
   [[nodiscard]] VXStatus LoadCached(NoteStore* store, VXNoteId id, const Note** note);
+  void ForgetPageNotes();
 
   bool has_view_ = false;
   ViewDesign design_;
@@ -103,7 +120,8 @@ class ViewIndex {
   int64_t sequence_ = 0;
   std::vector<uint8_t> in_view_;     // by note id
   std::vector<VXNoteId> parent_of_;  // by note id: the parent of a response in the view
-  std::unordered_map<VXNoteId, std::vector<VXNoteId>> responses_;  // parent -> responses in the view
+  std::unordered_map<VXNoteId, std::vector<VXNoteId>>
+      responses_;  // parent -> responses in the view
   // Responses whose parent is not in the database (yet): by the parent's
   // UNID text, and each one's parent UNID.
   std::unordered_map<std::string, std::vector<VXNoteId>> orphans_;
@@ -111,6 +129,10 @@ class ViewIndex {
 
   VXNoteId cached_id_ = 0;
   Note cached_;
+  std::vector<Note> page_;
+  std::unordered_map<VXNoteId, uint32_t> page_at_;  // note id -> place in page_
+  uint64_t page_changes_ = 0;                       // the store's changes() when loaded
+  size_t page_rows_ = 0;                            // 0: the first page comes next
 };
 
 // Key components, exposed for the tests of their order.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "common/reply_forms.h"
+#include "engine/database_request.h"
 #include "engine/reply_file.h"
 #include "engine/request_assembler.h"
 #include "os/socket.h"
@@ -171,25 +172,34 @@ TEST_F(Intake, PastTheCapTheConnectionReadLongestMakesRoom) {
   for (os::Socket s : silent) os::Close(s);
 }
 
-TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
+// A [kv] operation and a command handler that answer with the name of the
+// worker that serves the request.
+int32_t ReplyWorkerName(engine::ThreadHandle&, const engine::OperationArgs& args) {
+  const auto* request = reinterpret_cast<const engine::DatabaseRequest*>(args[1]);
+  std::FILE* reply = std::fopen(reinterpret_cast<const char*>(args[0]), "w");
+  std::fputs(request->entry->workerName, reply);
+  std::fclose(reply);
+  return 0;
+}
+void ReplyCommandWorkerName(engine::ThreadHandle& handle, engine::RequestEntry& entry) {
+  engine::AnswerWithText(*handle.shared, entry, entry.workerName);
+}
+
+TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNamesAndAreFreedOnceAnswered) {
+  platform::SetDatabaseOperation(platform::kRunKvCommand, ReplyWorkerName);
+  engine::Hooks().commandHandler = ReplyCommandWorkerName;
   Start();
-  for (int i = 0; i < 3; ++i) Exchange({"GET http://[kv]/ HTTP/1.0\r\n\r\n"});
-  Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"});
-  // The entry is marked done just after its socket closes.
-  auto all_done = [&] {
-    os::LockGuard guard(shared_->queueLock);
-    for (auto* entry = shared_->requestQueue.get(); entry; entry = entry->next.get())
-      if (entry->done == 0) return false;
-    return true;
-  };
-  ASSERT_TRUE(shared_->wake.WaitFor(10000, all_done));
   std::vector<std::string> names;
-  os::LockGuard guard(shared_->queueLock);
-  for (auto* entry = shared_->requestQueue.get(); entry; entry = entry->next.get()) {
-    EXPECT_EQ(entry->methodKind, 1);
-    names.emplace_back(entry->workerName);
-  }
+  for (int i = 0; i < 3; ++i)
+    names.push_back(Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"}));
+  names.push_back(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}));
+  platform::ResetDatabaseOperations();
   EXPECT_EQ(names, (std::vector<std::string>{"l1", "l2", "l3", "e1"}));
+  // The entry is freed just after its socket closes.
+  EXPECT_TRUE(shared_->wake.WaitFor(10000, [&] { return engine::QueueLength(*shared_) == 0; }));
+  os::LockGuard guard(shared_->queueLock);
+  EXPECT_EQ(shared_->requestQueue, nullptr);
+  EXPECT_EQ(shared_->requestQueueTail, nullptr);
 }
 
 std::atomic<bool> release_first{false};
