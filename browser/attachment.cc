@@ -94,7 +94,8 @@ void Serve(Request& r, std::FILE* reply) {
     std::fseek(content, 0, SEEK_END);
     long length = std::ftell(content);
     std::fseek(content, 0, SEEK_SET);
-    std::fprintf(reply, kServeFormat, ContentTypeLine(r.name), kAttachmentSafetyHeaders, length);
+    std::fprintf(reply, kServeFormat, ContentTypeLine(r.name), common::kAttachmentSafetyHeaders,
+                 length);
     std::string block(kCopyBlock, '\0');
     size_t got;
     while ((got = std::fread(block.data(), 1, block.size(), content)) > 0)

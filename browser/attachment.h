@@ -18,10 +18,7 @@ namespace browser {
 // Every attachment is extracted into this file of the program folder
 // (only the platform thread uses it, one request at a time).
 inline constexpr char kExtractionFile[] = "wtemp/tmp.ext";
-// Attachments come from our own origin: the browser must neither guess
-// another type than the one sent nor let an attached page run as ours.
-inline constexpr char kAttachmentSafetyHeaders[] =
-    "X-Content-Type-Options: nosniff\r\nContent-Security-Policy: sandbox\r\n";
+// Attachments go out with common::kAttachmentSafetyHeaders.
 
 // The content-type header line for an attachment name, by its text from
 // the last "." (any case); "Content-type: text/plain" for anything else.
