@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   // 1.
   if (!os::FileExists(engine::kProgramName)) {
     os::MessageBox(nullptr, kNotInProgramFolder, "Corvane", os::Icon::kExclamation, os::Buttons::kOk);
-    return 0;
+    return 1;
   }
   if (engine::PortOverride() == -2) {
     std::fprintf(stderr, "corvex: CORVANE_LOCALPORT must be a port number (0 to 65535)\n");
@@ -83,12 +83,14 @@ int main(int argc, char** argv) {
   bool restart = strncasecmp(command_line.c_str(), engine::kRestartArgument, 7) == 0;
   engine::InstanceLock instance;
   bool running_elsewhere = !instance.Take(folder, restart ? kRestartLockWaitMs : 0) && !restart;
+  bool handed_over = true;
   if (engine::CarriesUrl(command_line)) {
-    if (!engine::HandOverUrl(command_line, folder))
+    handed_over = engine::HandOverUrl(command_line, folder);
+    if (!handed_over)
       std::fprintf(stderr, "corvex: cannot write %s/%s\n", folder.c_str(), engine::kLaunchFile);
     command_line.clear();
   }
-  if (running_elsewhere) return 0;
+  if (running_elsewhere) return handed_over ? 0 : 1;
 
   // Signals are taken by one thread, which posts them to the main window;
   // every other thread starts with them blocked.
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
     os::PostQuit(main_window, exit_code);
   } else if (started.shared == nullptr) {
     os::MessageBox(&main_window, kNoSharedResources, kErrorTitle, os::Icon::kError, os::Buttons::kOk);
+    exit_code = 1;
     os::PostDestroy(main_window);
   } else {
     engine::SharedContext* shared = started.shared.get();

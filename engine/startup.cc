@@ -141,7 +141,7 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
   if (config_handle <= 0) {
     os::MessageBox(options.mainWindow, platform::kMissingConfigurationMessage, kCorvaneTitle,
                    os::Icon::kExclamation, os::Buttons::kOk);
-    return EndStartUp(ui, std::move(shared), 0);
+    return EndStartUp(ui, std::move(shared), 1);
   }
   done(5, *shared);
 
