@@ -8,20 +8,30 @@ namespace engine {
 RequestEntry* AppendEntry(SharedContext& shared, std::unique_ptr<RequestEntry> entry) {
   RequestEntry* appended = entry.get();
   os::LockGuard guard(shared.queueLock);
-  std::unique_ptr<RequestEntry>* tail = &shared.requestQueue;
+  std::unique_ptr<RequestEntry>* tail =
+      shared.requestTail != nullptr ? &shared.requestTail->next : &shared.requestQueue;
+  // The tail is the last entry; a test may have linked entries itself.
   while (*tail) tail = &(*tail)->next;
   *tail = std::move(entry);
+  shared.requestTail = appended;
   return appended;
 }
 
 RequestEntry* Claim(SharedContext& shared, int type) {
   os::LockGuard guard(shared.queueLock);
-  for (RequestEntry* entry = shared.requestQueue.get(); entry; entry = entry->next.get()) {
+  if (type < 0 || type >= kEventTypes) return nullptr;
+  RequestEntry*& from = shared.claimFrom[type];
+  RequestEntry* last = nullptr;
+  for (RequestEntry* entry = from != nullptr ? from : shared.requestQueue.get(); entry;
+       entry = entry->next.get()) {
+    last = entry;
     if (entry->eventType == type && entry->done == 0 && entry->workerName[0] == 0) {
       entry->workerName[0] = 1;
+      from = entry;
       return entry;
     }
   }
+  if (last != nullptr) from = last;
   return nullptr;
 }
 
@@ -44,6 +54,11 @@ int FreeDoneAtHead(SharedContext& shared) {
     std::unique_ptr<RequestEntry> head = std::move(shared.requestQueue);
     shared.requestQueue = std::move(head->next);
     ++freed;
+  }
+  if (freed != 0) {
+    // The claims' starting points may have been freed: start from the head.
+    shared.claimFrom.fill(nullptr);
+    if (!shared.requestQueue) shared.requestTail = nullptr;
   }
   return freed;
 }

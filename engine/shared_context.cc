@@ -57,6 +57,8 @@ void SetStop(SharedContext& shared, uint16_t reason) {
     (void)written;  // a full counter is readable already
   }
   shared.wake.Notify();
+  for (os::WakeUp& queue : shared.queueWake) queue.Notify();
+  shared.operationWake.Notify();
 }
 
 SharedContext* LiveContext(long reference) {
@@ -71,7 +73,7 @@ int WorkersAlive(const SharedContext& shared) {
 
 void IncrementPending(SharedContext& shared, int type) {
   ++shared.pending[type];
-  shared.wake.Notify();
+  shared.queueWake[type].Notify();
 }
 
 void DecrementPending(SharedContext& shared, int type) {

@@ -114,12 +114,27 @@ struct SharedContext {
   os::Lock nameCacheLock;
   std::atomic<uint16_t> networkUp{0};
   std::unique_ptr<RequestEntry> requestQueue;  // guarded by queueLock
+  // The last entry, and for each EventType the entry from which a claim
+  // looks for work (every entry of that type before it is claimed or done;
+  // null: from the head). Under sustained load the queue holds thousands of
+  // entries between two passes of the reaper, and walking it whole for
+  // every append and claim held queueLock longer with each request.
+  RequestEntry* requestTail = nullptr;                 // guarded by queueLock
+  std::array<RequestEntry*, kEventTypes> claimFrom{};  // guarded by queueLock
   // Host names of outbound connections; its list is guarded by nameCacheLock.
   common::NameCache nameCache{nameCacheLock};
 
-  // Wakes every loop at once when what it waits for changes: a request
-  // queued, an operation submitted or finished, a thread ended, stop set.
+  // Wakes every loop at once when what it waits for changes: an operation
+  // submitted or finished, a thread ended, an entry done, stop set.
   os::WakeUp wake;
+  // Wakes the queue worker (or the command worker) of one EventType when a
+  // request of that type is queued, or stop is set. A wake-up of their own,
+  // so that each request wakes the one worker that takes it rather than
+  // every loop of the program.
+  std::array<os::WakeUp, kEventTypes> queueWake;
+  // Wakes the platform thread when an operation is submitted, and the
+  // submitter when it is finished (or stop is set).
+  os::WakeUp operationWake;
   // Readable once stop is set, so the listener's wait on its socket ends.
   int stopFd = -1;
 

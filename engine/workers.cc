@@ -34,8 +34,8 @@ void ListenerLoop(ThreadHandle& handle) {
 // Waits, the interval at a time, until a request of `type` is pending or
 // stop is set; false on stop.
 static bool WaitForPending(SharedContext& shared, int type) {
-  while (!shared.wake.WaitFor(kQueueWorkerWaitMs,
-                              [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
+  while (!shared.queueWake[type].WaitFor(
+      kQueueWorkerWaitMs, [&] { return shared.pending[type] != 0 || shared.stop != 0; })) {
   }
   return shared.stop == 0;
 }
@@ -90,7 +90,7 @@ void PlatformThreadLoop(ThreadHandle& handle) {
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);
   while (shared.stop == 0) {
     while (shared.operationState != kOperationPending) {
-      shared.wake.WaitFor(kPlatformWaitMs, [&] {
+      shared.operationWake.WaitFor(kPlatformWaitMs, [&] {
         return shared.operationState == kOperationPending || shared.stop != 0;
       });
       os::Window* none = nullptr;

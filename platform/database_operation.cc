@@ -3,8 +3,8 @@
 
 #include <array>
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "engine/error_page.h"
@@ -113,13 +113,13 @@ int32_t Submit(engine::SharedContext& shared, int code) {
   shared.operationResult = -1;
   shared.operationCode = static_cast<uint16_t>(code);
   shared.operationState = engine::kOperationPending;
-  shared.wake.Notify();
+  shared.operationWake.Notify();
 
   // The old channel polled 100000 times 50 ms; that stays the bound.
   const auto deadline = Clock::now() + std::chrono::milliseconds(50) * 100000;
   auto asked_at = Clock::now();
   for (;;) {
-    shared.wake.WaitFor(
+    shared.operationWake.WaitFor(
         50, [&] { return shared.operationState == engine::kOperationIdle || shared.stop != 0; });
     if (shared.operationState == engine::kOperationIdle) break;
     if (shared.stop != 0 || Clock::now() > deadline) {
@@ -160,7 +160,7 @@ bool ServePendingOperation(ThreadHandle& platform_thread) {
   shared.operationResult = result;
   shared.operationCode = 0;
   shared.operationState = engine::kOperationIdle;
-  shared.wake.Notify();
+  shared.operationWake.Notify();
   return true;
 }
 

@@ -143,7 +143,10 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_TRUE(os::FolderExists(prog_ + "/wtemp"));
   EXPECT_EQ(ReadAll(prog_ + "/htmdata/wbstatus.dat"), "Replicator ready, idle.");
   EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
-  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"), "HTTP/1.1 204 No Content\n\n\n");
+  // The on-line switch asks first; unanswered, nothing changes and the
+  // browser goes back to where it came from.
+  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 302 Temporarily Moved\r\nLocation: http://[wc]/\r\n\r\n");
 
   auto asked = std::chrono::steady_clock::now();
   kill(run.pid, SIGTERM);

@@ -152,7 +152,7 @@ TEST_F(Intake, ARequestArrivingWhileAnotherIsServedIsStillTaken) {
   std::thread first([&] { first_reply = Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"}); });
   std::string second_reply;
   std::thread second([&] {
-    shared_->wake.WaitFor(20000, [&] { return shared_->operationState != 0; });
+    shared_->operationWake.WaitFor(20000, [&] { return shared_->operationState != 0; });
     second_reply = Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"});
   });
   // Both requests get their own worker although the first is still served.
