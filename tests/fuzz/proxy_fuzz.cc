@@ -70,8 +70,8 @@ void Response(std::string_view bytes, size_t piece) {
     size_t used = chunks.Add(body.substr(at, piece), &plain, &ok);
     if (used > piece) __builtin_trap();
     if (inflating) inflating = inflater.Add(std::string_view(plain).substr(before), &inflated);
-    injector.Add(body.substr(at, piece), &out);
   }
+  for (size_t at = 0; at < body.size(); at += piece) injector.Add(body.substr(at, piece), &out);
   injector.Finish(&out);
   if (out.size() != body.size() + 3) __builtin_trap();
 }
