@@ -17,6 +17,12 @@
 //                           user's databases: widen it on purpose only)
 //   CORVANE_TRACE=1         trace lines on standard error from the start
 //   CORVANE_ANSWERS         answer script of the headless desktop
+//   CORVANE_CONNECT_TIMEOUT_MS, CORVANE_IDLE_TIMEOUT_MS, CORVANE_TUNNEL_IDLE_MS
+//                           time-outs of the web proxy's outbound connections
+//                           (30 s to connect, 120 s of a silent server, 300 s
+//                           of a silent tunnel)
+//   CORVANE_DNS_SERVERS     name servers of the web proxy ("127.0.0.1:53,...")
+//                           instead of the system's
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
