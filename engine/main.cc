@@ -23,6 +23,10 @@
 //                           of a silent tunnel)
 //   CORVANE_DNS_SERVERS     name servers of the web proxy ("127.0.0.1:53,...")
 //                           instead of the system's
+//   CORVANE_NETWORK_TEST_HOST
+//                           the name the network test looks up (default
+//                           corvane.testing.network, which never exists);
+//                           127.0.0.1 on a closed network answers at once
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>

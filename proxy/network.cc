@@ -42,6 +42,8 @@ void ReadSettingsFromEnvironment() {
   s.idle_timeout_ms = NumberFromEnvironment("CORVANE_IDLE_TIMEOUT_MS", s.idle_timeout_ms);
   s.tunnel_idle_ms = NumberFromEnvironment("CORVANE_TUNNEL_IDLE_MS", s.tunnel_idle_ms);
   if (const char* servers = std::getenv("CORVANE_DNS_SERVERS")) s.dns_servers = servers;
+  const char* test_host = std::getenv("CORVANE_NETWORK_TEST_HOST");
+  if (test_host != nullptr && *test_host != '\0') s.network_test_host = test_host;
 }
 
 common::ResolverOptions ResolverFor(engine::ThreadHandle& handle, int timeout_seconds) {
@@ -75,11 +77,12 @@ int TestNetwork(engine::ThreadHandle& handle, int timeout_seconds) {
   engine::Trace(&handle, kTraceTesting);
   common::NetAddress address;
   bool added = false;
+  const std::string name = Settings().network_test_host;
   common::LookupResult result =
-      shared.nameCache.Lookup(kTestName, ResolverFor(handle, timeout_seconds), &address, &added);
+      shared.nameCache.Lookup(name, ResolverFor(handle, timeout_seconds), &address, &added);
   switch (result) {
     case common::LookupResult::kResolved:
-      if (added) engine::Trace(&handle, std::string(common::kTraceAllocating) + kTestName);
+      if (added) engine::Trace(&handle, std::string(common::kTraceAllocating) + name);
       shared.networkUp = 1;
       break;
     case common::LookupResult::kNoSuchName:

@@ -12,10 +12,15 @@
 
 namespace proxy {
 
+// The name that the network test looks up: it never exists, so only
+// whether the resolver answers in time matters.
+inline constexpr char kTestName[] = "corvane.testing.network";
+
 // Time-outs of outbound connections and where names are looked up. Read
 // from the environment at installation (CORVANE_CONNECT_TIMEOUT_MS,
-// CORVANE_IDLE_TIMEOUT_MS, CORVANE_TUNNEL_IDLE_MS, CORVANE_DNS_SERVERS);
-// tests set them directly before the workers start.
+// CORVANE_IDLE_TIMEOUT_MS, CORVANE_TUNNEL_IDLE_MS, CORVANE_DNS_SERVERS,
+// CORVANE_NETWORK_TEST_HOST); tests set them directly before the workers
+// start.
 struct ProxySettings {
   int connect_timeout_ms = 30000;
   // Silence of a server, after the request was sent, that ends the relay.
@@ -25,13 +30,16 @@ struct ProxySettings {
   // Name servers instead of the system's ("127.0.0.1:5353"); empty: the
   // system's.
   std::string dns_servers;
+  // The name the network test looks up. On a closed network (a build
+  // machine) the name servers may never answer, and every test would take
+  // its whole time-out and report the network down, deferring the
+  // scheduler's jobs; there a loopback name or address ("127.0.0.1",
+  // "localhost") answers at once.
+  std::string network_test_host = kTestName;
 };
 ProxySettings& Settings();
 void ReadSettingsFromEnvironment();
 
-// The name that the network test looks up: it never exists, so only
-// whether the resolver answers in time matters.
-inline constexpr char kTestName[] = "corvane.testing.network";
 inline constexpr char kTraceTesting[] = "Testing network...";
 inline constexpr char kTraceTested[] = "Done testing network.";
 inline constexpr char kTraceNetworkUp[] = "Network services responding normally.";
@@ -51,7 +59,7 @@ common::ResolverOptions ResolverFor(engine::ThreadHandle& handle, int timeout_se
                                    common::ConnectResult* result = nullptr,
                                    uint16_t default_port = 80);
 
-// Looks up kTestName within `timeout_seconds` (networkTimeout when 0), sets
+// Looks up the network test's name (kTestName unless configured) within `timeout_seconds` (networkTimeout when 0), sets
 // `networkUp` from the answer and returns it: 1 the network answers, 0 it
 // does not. A lookup the user cancelled leaves `networkUp` as it was.
 int TestNetwork(engine::ThreadHandle& handle, int timeout_seconds);

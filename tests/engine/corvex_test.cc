@@ -71,6 +71,7 @@ class Corvex : public ::testing::Test {
       if (chdir(prog_.c_str()) != 0) _exit(127);
       setenv("CORVANE_LOCALPORT", "0", 1);
       setenv("CORVANE_REGISTRY", registry_.c_str(), 1);
+      setenv("CORVANE_NETWORK_TEST_HOST", "127.0.0.1", 1);
       if (!answers.empty()) setenv("CORVANE_ANSWERS", answers_path.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>("corvex")};
       for (auto& a : args) argv.push_back(a.data());

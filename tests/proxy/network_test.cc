@@ -1,5 +1,7 @@
 // The network test: what the resolver's answer says about the network, and
 // the trace lines that show it.
+#include <stdlib.h>
+
 #include <chrono>
 #include <string>
 
@@ -44,6 +46,24 @@ TEST_F(NetworkTest, TheResolversAnswerSetsTheNetworkState) {
   start = std::chrono::steady_clock::now();
   EXPECT_EQ(engine::Hooks().networkTest(*ui_, 0), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+TEST_F(NetworkTest, AConfiguredLoopbackTestHostAnswersWithoutAnyNameServer) {
+  // The name servers never answer, as on a closed build machine.
+  DnsResponder dns(DnsResponder::Mode::kSilent);
+  proxy::Settings().dns_servers = dns.Servers();
+  setenv("CORVANE_NETWORK_TEST_HOST", "127.0.0.1", 1);
+  Start();
+  unsetenv("CORVANE_NETWORK_TEST_HOST");
+  EXPECT_EQ(proxy::Settings().network_test_host, "127.0.0.1");
+  shared_->networkUp = 0;
+  // A silent name server would have made this a time-out (0).
+  EXPECT_EQ(engine::Hooks().networkTest(*ui_, 30), 1);
+  EXPECT_EQ(shared_->networkUp, 1);
+  EXPECT_TRUE(trace_.Contains("Network services responding normally."));
+  // The default name would have waited for the silent name server.
+  proxy::Settings().network_test_host = proxy::kTestName;
+  EXPECT_EQ(engine::Hooks().networkTest(*ui_, 1), 0);
 }
 
 }  // namespace
