@@ -132,10 +132,6 @@ Outcome Act(engine::ThreadHandle& handle, const CommandLine& command, const std:
 
 }  // namespace
 
-bool CommandActs(char letter) {
-  return letter != '\0' && std::strchr(kActingCommandLetters, letter) != nullptr;
-}
-
 CommandLine ReadCommandLine(std::string_view raw_request) {
   CommandLine command;
   std::string_view line = raw_request.substr(0, raw_request.find_first_of("\r\n"));

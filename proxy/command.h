@@ -24,12 +24,6 @@
 
 namespace proxy {
 
-// The letters whose command changes something or shows a dialog. A page of
-// another site can make the browser request any [wc] URL, so these must
-// come from corvex's own pages; "D" and the workspace only read.
-inline constexpr char kActingCommandLetters[] = "17ABFMNS";
-bool CommandActs(char letter);
-
 inline constexpr char kCommandTraceFormat[] = "\nCommand request caught: %s";
 inline constexpr char kCommandRedirectFormat[] =
     "HTTP/1.0 302 Temporarily Moved\r\nLocation: %s\r\n\r\n";

@@ -8,6 +8,7 @@
 #include "browser/template_expander.h"
 #include "common/html_escape.h"
 #include "common/text.h"
+#include "engine/changing_requests.h"
 #include "platform/database_operation.h"
 #include "proxy/replica_lookup.h"
 
@@ -24,18 +25,23 @@ bool ReadTemplate(const engine::SharedContext& shared, const char* name, std::st
   return true;
 }
 
+// Where the acting links of a strip inside a live page lead: the page's
+// dashboard frameset.
+constexpr char kFramesetPrefix[] = "http://[wc]/D/F/";
+
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          common::StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-// Expands a template for a page's URL.
+// Expands a template for a page's URL. The expander escapes $WCTX_SelfURL
+// itself; the key ($WCTX_GeneralArg1) and the target go in escaped.
 std::string Expand(engine::ThreadHandle& handle, const std::string& text,
                    platform::OpenDatabase* database, VXNoteId note, const std::string& url,
                    const std::string& target) {
   browser::ActionContext context = browser::MakeActionContext(
       handle, database, nullptr, nullptr, 0, note, 0, 0, common::HtmlEscape(KeyOfUrl(url)),
-      common::HtmlEscape(url), std::nullopt, std::nullopt, common::HtmlEscape(target));
+      url, std::nullopt, std::nullopt, common::HtmlEscape(target));
   std::string out;
   browser::ExpandTemplate(context, text, &out);
   return out;
@@ -87,7 +93,34 @@ std::string DashboardFragment(engine::ThreadHandle& handle, const char* url_text
                                : kTemplateNotFavourite;
   std::string text;
   if (!ReadTemplate(shared, name, &text)) return "";
-  return Expand(handle, text, web, note, url, target);
+  std::string strip = Expand(handle, text, web, note, url, target);
+  // Inside a live page (not in the dashboard frame, not a stored page).
+  if (!stored && target == kDefaultTarget)
+    strip = RouteActingLinks(strip, kFramesetPrefix + common::HtmlEscape(url));
+  return strip;
+}
+
+std::string RouteActingLinks(std::string_view strip, std::string_view replacement) {
+  static constexpr std::string_view kCommandHref = "href=\"http://[wc]/";
+  std::string out;
+  out.reserve(strip.size());
+  size_t at = 0;
+  for (size_t found = strip.find(kCommandHref); found != std::string_view::npos;
+       found = strip.find(kCommandHref, found + 1)) {
+    size_t letter = found + kCommandHref.size();
+    size_t close = strip.find('"', letter);
+    if (letter >= strip.size() || close == std::string_view::npos) break;
+    char c = strip[letter];
+    bool acting = c != '\0' && c != '"' &&
+                  std::string_view(engine::kActingCommandLetters).find(c) != std::string_view::npos;
+    if (!acting) continue;
+    size_t value = found + 6;  // after href="
+    out.append(strip.substr(at, value - at));
+    out.append(replacement);
+    at = close;
+  }
+  out.append(strip.substr(at));
+  return out;
 }
 
 std::string DashboardFor(engine::ThreadHandle& handle, const std::string& url, const char* target) {

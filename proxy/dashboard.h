@@ -13,10 +13,17 @@
 // note id ($WCTX_DocID), the page's URL ($WCTX_SelfURL), its key, the URL
 // without "http://" ($WCTX_GeneralArg1), and the target frame
 // ($WCTX_DocBodyWin). URL and key are HTML-escaped.
+//
+// A strip inside a live page sits in a page that corvex did not write: a
+// command that acts (engine/changing_requests.h) is refused when that page
+// is its Referer, and the page's own scripts could follow any link in the
+// strip. So there the acting links lead to the dashboard frameset of the
+// page instead, whose dashboard frame (our own page) carries them out.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/thread_handle.h"
 
@@ -45,6 +52,11 @@ std::string DashboardFor(engine::ThreadHandle& handle, const std::string& url,
 // gives 0; -1 (nothing written) for any other argument. Platform thread.
 int32_t DashboardFrame(engine::ThreadHandle& handle, const std::string& argument,
                        const std::string& reply_path);
+
+// `strip` with the href of every link to an acting command
+// ("http://[wc]/L..." with L one of engine::kActingCommandLetters) replaced
+// by `replacement` (written as given).
+std::string RouteActingLinks(std::string_view strip, std::string_view replacement);
 
 // Installs operations 30 and 35.
 void InstallDashboardOperations();

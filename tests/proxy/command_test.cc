@@ -46,8 +46,6 @@ TEST(CommandLine, LetterArgumentAndReturnTarget) {
             "http://h/p#dashboard");
   EXPECT_EQ(proxy::ReturnTarget("GET x HTTP/1.1\r\nreferer: http://h/p\r\n\r\n"), "http://[wc]/");
   EXPECT_EQ(proxy::ReturnTarget("GET x HTTP/1.1\r\n\r\n"), "http://[wc]/");
-  for (char letter : std::string("17ABFMNS")) EXPECT_TRUE(proxy::CommandActs(letter)) << letter;
-  for (char letter : std::string("DZn ")) EXPECT_FALSE(proxy::CommandActs(letter)) << letter;
 }
 
 // The favourite operations as the favourites layer will give them.
@@ -85,9 +83,14 @@ class Commands : public ProxyEngine {
   }
 };
 
+// Commands that act come from our own pages: the dashboard frame of a live
+// page, a stored page. (A live page's own strip leads to the frame.)
+const std::string kFramePage = "http://[wc]/D/D/http://h.test/page";
+const std::string kStoredPage = "http://[wr;Local;Replicas.Web;kvwebrs.ldf]h.test/";
+
 TEST_F(Commands, EveryCommandReturnsToItsPage) {
   Start();
-  const std::string page = "http://h.test/page";
+  const std::string page = kFramePage;
   EXPECT_EQ(Command("M/?Hello%20there", page), Redirect(page + "#dashboard"));
   EXPECT_TRUE(trace_.Contains("Hello%20there"));
   EXPECT_EQ(Command("7/?Seven"), Redirect("http://[wc]/"));
@@ -125,16 +128,29 @@ TEST_F(Commands, OnlineOfflineSwitchAsksAndRewritesTheWorkspaceFile) {
   Start();
   const std::string workspace_file = folder_ + "/htmdata/wkspace.htm";
   Answers("No\nYes\nYes\n");
-  EXPECT_EQ(Command("N/", "http://h.test/"), Redirect("http://h.test/#dashboard"));
+  EXPECT_EQ(Command("N/", kStoredPage), Redirect(kStoredPage + "#dashboard"));
   EXPECT_TRUE(trace_.Contains("Switch to OFFLINE mode?"));
   EXPECT_EQ(shared_->offline, 0);
   EXPECT_FALSE(fs::exists(workspace_file));
-  EXPECT_EQ(Command("N/", "http://h.test/"), Redirect("http://h.test/#dashboard"));
+  EXPECT_EQ(Command("N/", kStoredPage), Redirect(kStoredPage + "#dashboard"));
   EXPECT_EQ(shared_->offline, 1);
   EXPECT_EQ(ReadFile(workspace_file),
             Workspace("Local", "Replicas.Web/kvwebrs.ldf", "by Category"));
   EXPECT_EQ(Command("N/"), Redirect("http://[wc]/"));
   EXPECT_TRUE(trace_.Contains("Switch to ONLINE mode?"));
+  EXPECT_EQ(shared_->offline, 0);
+
+  // From a live page the switch is refused: no question, no change.
+  auto questions = [&] {
+    int count = 0;
+    for (const std::string& line : trace_.Lines())
+      if (Has(line, "Switch to OFFLINE mode?")) ++count;
+    return count;
+  };
+  int asked = questions();
+  std::string refused = Command("N/", "http://h.test/");
+  EXPECT_EQ(refused.substr(0, 24), "HTTP/1.0 403 Forbidden\r\n") << refused;
+  EXPECT_EQ(questions(), asked);
   EXPECT_EQ(shared_->offline, 0);
 }
 
@@ -161,7 +177,7 @@ TEST_F(Commands, TheWorkspaceFollowsTheViewsShown) {
 
 TEST_F(Commands, RestartAnswersFirstThenStops) {
   Start();
-  EXPECT_EQ(Command("1/", "http://h.test/"), Redirect("http://h.test/#dashboard"));
+  EXPECT_EQ(Command("1/", kFramePage), Redirect(kFramePage + "#dashboard"));
   EXPECT_TRUE(shared_->wake.WaitFor(5000, [&] { return shared_->stop != 0; }));
   EXPECT_EQ(shared_->restart, 1);
 }

@@ -105,9 +105,12 @@ TEST_F(Offline, AStoredHtmlPageGetsTheDashboardAfterItsLastByte) {
   EXPECT_TRUE(
       Has(live, "href=\"http://[wr;Local;Replicas.Web;kvwebrs.ldf]www.example.test/page.html\""))
       << live;
-  // Any other page offers to become one.
-  EXPECT_TRUE(Has(proxy::DashboardFor(*ui_, "http://other.test/x?a=1&b=<2>"),
+  // Any other page offers to become one: in the dashboard frame directly,
+  // inside the page through the frameset.
+  EXPECT_TRUE(Has(proxy::DashboardFor(*ui_, "http://other.test/x?a=1&b=<2>", "_parent"),
                   "href=\"http://[wc]/S/?http://other.test/x?a=1&amp;b=&lt;2&gt;\""));
+  EXPECT_TRUE(Has(proxy::DashboardFor(*ui_, "http://other.test/x?a=1&b=<2>"),
+                  "href=\"http://[wc]/D/F/http://other.test/x?a=1&amp;b=&lt;2&gt;\""));
 
   // The replica context of stored links names the current database.
   std::string by_context = Get("http://[wr;$WCTX_CorvjobsicaContext]www.example.test/page.html");

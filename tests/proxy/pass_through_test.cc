@@ -83,7 +83,9 @@ TEST_F(PassThrough, TheFragmentGoesOnceBeforeTheClosingTagAndTheLengthCounts) {
   std::string fragment = body.substr(tag, body.size() - kPage.size());
   EXPECT_EQ(body.substr(tag + fragment.size()), kPage.substr(tag));
   EXPECT_TRUE(Has(fragment, "<div id=\"dashboard\"")) << fragment;
-  EXPECT_TRUE(Has(fragment, "href=\"http://[wc]/S/?" + origin_.Url("/page.html") + "\""));
+  // Inside the live page the acting links lead to the page's dashboard frameset.
+  EXPECT_TRUE(Has(fragment, "href=\"http://[wc]/D/F/" + origin_.Url("/page.html") + "\""));
+  EXPECT_FALSE(Has(fragment, "[wc]/S/")) << fragment;
   EXPECT_TRUE(
       Has(head, "\r\nContent-Length: " + std::to_string(kPage.size() + fragment.size()) + "\r\n"))
       << head;
@@ -97,7 +99,7 @@ TEST_F(PassThrough, TheFragmentGoesOnceBeforeTheClosingTagAndTheLengthCounts) {
   EXPECT_EQ(open_ended.substr(0, tag), kPage.substr(0, tag));
   EXPECT_EQ(open_ended.substr(open_ended.size() - (kPage.size() - tag)), kPage.substr(tag));
   EXPECT_TRUE(Has(open_ended.substr(tag), "<div id=\"dashboard\"")) << open_ended;
-  EXPECT_TRUE(Has(open_ended, "?" + origin_.Url("/nolength.html") + "\"")) << open_ended;
+  EXPECT_TRUE(Has(open_ended, "/D/F/" + origin_.Url("/nolength.html") + "\"")) << open_ended;
 
   // Nothing is added to what has no body.
   std::string head_only = Send("HEAD " + origin_.Url("/page.html") + " HTTP/1.1\r\n\r\n");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "proxy/body_codec.h"
+#include "proxy/dashboard.h"
 #include "proxy/forward_request.h"
 #include "proxy/response_head.h"
 
@@ -253,6 +254,26 @@ TEST(FragmentInjector, TheFragmentGoesBeforeTheLastClosingTag) {
   EXPECT_EQ(out.size(), 100u);
   injector.Finish(&out);
   EXPECT_EQ(out.size(), proxy::kHeldBack + 103);
+}
+
+TEST(RouteActingLinks, OnlyLinksToActingCommandsAreRedirected) {
+  static const struct {
+    const char* strip;
+    const char* routed;
+  } cases[] = {
+      {"<a href=\"http://[wc]/S/?http://h/\">S</a>", "<a href=\"F\">S</a>"},
+      {"<a href=\"http://[wc]/N/\">N</a><a href=\"http://[wc]/1/\">1</a>",
+       "<a href=\"F\">N</a><a href=\"F\">1</a>"},
+      {"<a href=\"http://[wc]/F/?x\" x=\"y\">F</a>", "<a href=\"F\" x=\"y\">F</a>"},
+      // Reading links stay.
+      {"<a href=\"http://[wc]/\">W</a><a href=\"http://[wc]/D/F/u\">D</a>",
+       "<a href=\"http://[wc]/\">W</a><a href=\"http://[wc]/D/F/u\">D</a>"},
+      {"<a href=\"http://[kv]/Local:/x:/E/1/\">C</a>", "<a href=\"http://[kv]/Local:/x:/E/1/\">C</a>"},
+      // A link cut off at the end is left as it is.
+      {"<a href=\"http://[wc]/S/?open", "<a href=\"http://[wc]/S/?open"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(proxy::RouteActingLinks(c.strip, "F"), c.routed) << c.strip;
 }
 
 }  // namespace
