@@ -162,20 +162,37 @@ class TlsServer {
   uint16_t port_ = 0;
 };
 
-// Runs a command line and returns its standard output.
+// Runs a command line and returns its standard output. The child is
+// waited for by its own id (popen's stream may share descriptor numbers
+// with the engine's connections in the same process).
 inline std::string Output(const std::string& command, int* status = nullptr) {
   std::string text;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return text;
+  if (status != nullptr) *status = -1;
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return text;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, "sh", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
   char buffer[4096];
   for (;;) {
-    ssize_t got = ::read(fileno(pipe), buffer, sizeof buffer);
+    ssize_t got = ::read(out[0], buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     text.append(buffer, static_cast<size_t>(got));
   }
-  int ended = pclose(pipe);
-  if (status != nullptr) *status = WIFEXITED(ended) ? WEXITSTATUS(ended) : -1;
+  ::close(out[0]);
+  if (pid > 0) {
+    int ended = 0;
+    while (::waitpid(pid, &ended, 0) < 0 && errno == EINTR) {
+    }
+    if (status != nullptr) *status = WIFEXITED(ended) ? WEXITSTATUS(ended) : -1;
+  }
   return text;
 }
 

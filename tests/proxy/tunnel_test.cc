@@ -20,7 +20,7 @@ class Tunnel : public ProxyEngine {
   // curl's exit status and the page it fetched through corvex.
   std::string Curl(int* status) {
     return peers::Output(
-        "curl -sk --max-time 20 --proxy http://127.0.0.1:" + std::to_string(port_) +
+        "curl -sSk --max-time 20 --proxy http://127.0.0.1:" + std::to_string(port_) +
             " https://127.0.0.1:" + std::to_string(tls_->Port()) + "/",
         status);
   }
