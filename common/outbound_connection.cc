@@ -102,6 +102,14 @@ os::Socket ConnectHost(const std::string& host, uint16_t port, NameCache& cache,
 }
 
 long ReceiveWithin(os::Socket s, char* buffer, size_t size, int idle_ms, int wake_fd) {
+  // Bytes that are there already need no wait: a relay in full flow costs
+  // one call a piece instead of two.
+  ssize_t ready_now;
+  do {
+    ready_now = ::recv(s, buffer, size, MSG_DONTWAIT);
+  } while (ready_now < 0 && errno == EINTR);
+  if (ready_now >= 0) return static_cast<long>(ready_now);
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
   pollfd fds[2] = {{s, POLLIN, 0}, {wake_fd, POLLIN, 0}};
   nfds_t count = wake_fd >= 0 ? 2 : 1;
   int ready;

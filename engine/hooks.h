@@ -59,7 +59,10 @@ struct EngineHooks {
   bool (*savedBrowserProxy)(ThreadHandle& handle, std::string* proxy,
                             std::string* overrides) = nullptr;
   BrowserStep launchBrowser = nullptr;           // clear its cache, launch it
-  BrowserStep preferredBrowserDialog = nullptr;  // menu "Set Preferred Browser"
+  BrowserStep preferredBrowserDialog = nullptr;  // menu "Set Preferred Browser", command "B"
+  // The ID-file dialog of the settings dialogs (command "A"); shown from the
+  // command worker. Empty: the command only returns to its page.
+  BrowserStep idFileDialog = nullptr;
   BrowserStep closeBrowsers = nullptr;           // shutdown, unless restarting
   BrowserStep restoreBrowserSettings = nullptr;  // clean-up
   BrowserStep clearBrowserCache = nullptr;       // clean-up

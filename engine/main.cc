@@ -26,6 +26,16 @@
 //   http_proxy, https_proxy, no_proxy (either case) and the default Firefox
 //                           profile's proxy preferences: the user's real
 //                           proxy, which becomes corvex's upstream
+//   CORVANE_CONNECT_TIMEOUT_MS, CORVANE_IDLE_TIMEOUT_MS, CORVANE_TUNNEL_IDLE_MS
+//                           time-outs of the web proxy's outbound connections
+//                           (30 s to connect, 120 s of a silent server, 300 s
+//                           of a silent tunnel)
+//   CORVANE_DNS_SERVERS     name servers of the web proxy ("127.0.0.1:53,...")
+//                           instead of the system's
+//   CORVANE_NETWORK_TEST_HOST
+//                           the name the network test looks up (default
+//                           corvane.testing.network, which never exists);
+//                           127.0.0.1 on a closed network answers at once
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>

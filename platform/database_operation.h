@@ -40,9 +40,15 @@ enum OperationCode : int {
   kGetViewRecordByName = 25,
   kIndexRefresh = 26,
   kIndexClose = 27,
+  kWriteWorkspace = 28,  // words: destination file path (const char*)            -> 1
+  // words: URL, method or return address (const char*), std::string* out URL
+  //   -> -1, or 1 with the URL for the browser to go to in *out
+  kAddFavourite = 29,
+  kDashboardFrame = 30,  // words: argument ("D/URL", "F/URL"), reply file path  -> 0, -1
+  kEditFavourite = 31,   // words: URL (const char*), std::string* out URL -> -1, or 1 (*out)
   kRunScheduler = 32,  // no words; the scheduler's launch flag is its own
   kTemplateExpansion = 34,
-  kDashboardText = 35,
+  kDashboardText = 35,  // words: URL, target (const char*, may be 0), std::string* out -> 1
 };
 inline constexpr int kOperationCodes = 36;  // codes 1 to 35
 

@@ -71,6 +71,7 @@ class Corvex : public ::testing::Test {
       if (chdir(prog_.c_str()) != 0) _exit(127);
       setenv("CORVANE_LOCALPORT", "0", 1);
       setenv("CORVANE_REGISTRY", registry_.c_str(), 1);
+      setenv("CORVANE_NETWORK_TEST_HOST", "127.0.0.1", 1);
       if (!answers.empty()) setenv("CORVANE_ANSWERS", answers_path.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>("corvex")};
       for (auto& a : args) argv.push_back(a.data());
@@ -143,7 +144,10 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_TRUE(os::FolderExists(prog_ + "/wtemp"));
   EXPECT_EQ(ReadAll(prog_ + "/htmdata/wbstatus.dat"), "Replicator ready, idle.");
   EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
-  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"), "HTTP/1.1 204 No Content\n\n\n");
+  // The on-line switch asks first; unanswered, nothing changes and the
+  // browser goes back to where it came from.
+  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 302 Temporarily Moved\r\nLocation: http://[wc]/\r\n\r\n");
 
   auto asked = std::chrono::steady_clock::now();
   kill(run.pid, SIGTERM);

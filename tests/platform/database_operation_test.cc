@@ -79,8 +79,8 @@ TEST_F(Channel, InterimKvOperationWritesTheErrorPage) {
 TEST_F(Channel, StopWithdrawsAnOperationThePlatformThreadNeverTook) {
   // No platform thread: the operation stays pending until stop.
   std::thread stopper([&] {
-    shared_->wake.WaitFor(10000,
-                          [&] { return shared_->operationState == engine::kOperationPending; });
+    shared_->wake.WaitFor(
+        10000, [&] { return shared_->operationState == engine::kOperationPending; });
     engine::SetStop(*shared_, engine::kStopRequested);
   });
   EXPECT_EQ(platform::RunDatabaseOperation(*ui_, 5, {1}), -1);
@@ -136,9 +136,8 @@ TEST_F(Channel, CodesOutsideTheTableGiveMinusOne) {
   // Codes of layers not installed yet give -1 as well.
   for (int code : {21, 23, 28, 29, 30, 31, 32, 34, 35})
     EXPECT_EQ(platform::RunDatabaseOperation(*ui_, code, {}), -1) << code;
-  EXPECT_EQ(platform::RunOnPlatformThread(*ui_, [](engine::ThreadHandle& t) {
-              return std::string(t.name) == "f1" ? 7 : 0;
-            }),
+  EXPECT_EQ(platform::RunOnPlatformThread(
+                *ui_, [](engine::ThreadHandle& t) { return std::string(t.name) == "f1" ? 7 : 0; }),
             7);
   engine::Hooks().platformStart = nullptr;
   engine::Hooks().platformEnd = nullptr;
