@@ -46,6 +46,7 @@ enum OperationCode : int {
   kAddFavourite = 29,
   kDashboardFrame = 30,  // words: argument ("D/URL", "F/URL"), reply file path  -> 0, -1
   kEditFavourite = 31,   // words: URL (const char*), std::string* out URL -> -1, or 1 (*out)
+  kRunScheduler = 32,  // no words; the scheduler's launch flag is its own
   kTemplateExpansion = 34,
   kDashboardText = 35,  // words: URL, target (const char*, may be 0), std::string* out -> 1
 };
