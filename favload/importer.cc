@@ -221,7 +221,9 @@ bool Importer::Import(const Bookmark& b) {
     std::fputs("ERROR - Could not find local \"My Selections\" database.\n", out_);
     return false;
   }
-  if (VXFormLocateByName(database_, common::kElementForm) == 0) {
+  // The form is looked up once a run: the design does not change under it.
+  if (!form_found_) form_found_ = VXFormLocateByName(database_, common::kElementForm) != 0;
+  if (!form_found_) {
     std::fputs("ERROR - Could not find local replica database form.\n", out_);
     return false;
   }

@@ -36,6 +36,7 @@ class Importer {
   std::FILE* out_;
   VXHandle database_ = 0;
   bool batch_ = false;
+  bool form_found_ = false;
   int in_batch_ = 0;
 };
 
