@@ -363,6 +363,75 @@ TEST_F(Favourites, EditFavouriteChoices) {
   EXPECT_EQ(Schedules().size(), 1u);
 }
 
+TEST_F(Favourites, FormsSubmittedFromStoredPages) {
+  StartCorvex(
+      "You are submitting from an offline form=>Yes\n"
+      "Pellam Corvane: Add Favorite=>dialog: OK\n"
+      "You are submitting from an offline form=>Yes\n"
+      "Pellam Corvane: Add Favorite=>dialog: 1017=on; OK\n"
+      "You are submitting from an offline form=>No\n");
+  const std::string context = "http://[wrs;Local;Replicas.Web/kvwebrs.ldf]";
+  std::string reply = Send("GET " + context + "forms.test/search?q=one+two HTTP/1.1\r\n"
+                           "Host: forms.test\r\n\r\n");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 204 No Content", 0), 0u) << reply;
+  std::string post = "POST " + context +
+                     "forms.test/post HTTP/1.1\r\nHost: forms.test\r\nContent-Type: "
+                     "application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\na=1&b=2";
+  reply = Send(post);
+  EXPECT_EQ(reply.rfind("HTTP/1.1 204 No Content", 0), 0u) << reply;
+  std::vector<VXNoteId> ids = Schedules();
+  ASSERT_EQ(ids.size(), 2u);
+  VXNoteId get = ids[0], posted = ids[1];
+  if (Item(config_, get, "OfflineFormMethod") != "GET") std::swap(get, posted);
+  EXPECT_EQ(Item(config_, get, "OfflineFormMethod"), "GET");
+  EXPECT_EQ(Item(config_, get, "StartingURL"), "http://forms.test/search?q=one+two");
+  EXPECT_EQ(Item(config_, get, "DeleteSelfAfterRun"), "Y");
+  EXPECT_EQ(Item(config_, posted, "OfflineFormMethod"), "POST");
+  // The whole request as the browser sent it, without the replica context.
+  std::string stored = Item(config_, posted, "StartingURL");
+  EXPECT_EQ(stored.rfind("POST http://forms.test/post HTTP/1.1\r\nHost: forms.test\r\n", 0), 0u)
+      << stored;
+  EXPECT_EQ(stored.substr(stored.size() - 11), "\r\n\r\na=1&b=2");
+  EXPECT_EQ(Item(config_, posted, "DeleteSelfAfterRun"), "N");
+  for (VXNoteId id : {get, posted}) {
+    EXPECT_EQ(Item(config_, id, "BoundingURLs"), "");
+    EXPECT_EQ(Item(config_, id, "Title"), "(untitled results)");
+    EXPECT_EQ(Item(config_, id, "Enabled"), "Enabled");
+  }
+  EXPECT_TRUE(Elements().empty());
+  // No: nothing is stored and the browser stays on its page.
+  reply = Send("GET " + context + "forms.test/search?q=3 HTTP/1.1\r\nHost: forms.test\r\n\r\n");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 204 No Content", 0), 0u) << reply;
+  EXPECT_EQ(Schedules().size(), 2u);
+}
+
+TEST_F(Favourites, LinesPerViewPage) {
+  for (int i = 0; i < 10; ++i) {
+    VXHandle doc = 0;
+    ASSERT_EQ(VXDocumentCreate(config_, "Schedule", &doc), kVXOk);
+    ASSERT_EQ(jobs::PutTextItem(doc, "Title", "Schedule " + std::to_string(i)), kVXOk);
+    ASSERT_EQ(VXDocumentSave(doc, 0), kVXOk);
+    VXDocumentClose(doc, 0);
+  }
+  StartCorvex("Pellam Corvane=>dialog: 1000=3\nPellam Corvane=>dialog: 1000=0\n");
+  const std::string view = "http://[kv]/Local:/kvconfig.ldf:/V/Schedules by Name/";
+  auto get = [&](const std::string& url) {
+    return Send("GET " + url + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  };
+  // The rows of the view's body: all ten, then three a page.
+  std::string rows = get(view + "R/");
+  EXPECT_NE(rows.find("Schedule 9"), std::string::npos) << rows.substr(0, 3000);
+  (void)get(view + "XL/");
+  rows = get(view + "R/");
+  EXPECT_NE(rows.find("Schedule 2"), std::string::npos) << rows.substr(0, 3000);
+  EXPECT_EQ(rows.find("Schedule 3"), std::string::npos);
+  // A view page of no rows is not taken.
+  (void)get(view + "XL/");
+  rows = get(view + "R/");
+  EXPECT_NE(rows.find("Schedule 2"), std::string::npos);
+  EXPECT_EQ(rows.find("Schedule 3"), std::string::npos);
+}
+
 TEST_F(Favourites, IdFileDialogChecksAndStoresThePath) {
   std::string id_file = folder_ + "/user.id";
   std::ofstream(id_file) << "id";
