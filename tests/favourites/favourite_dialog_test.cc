@@ -9,13 +9,21 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "favourites/favourite.h"
 #include "favourites/favourite_dialog.h"
 #include "favourites/page_title.h"
 #include "favourites/settings_dialogs.h"
+#include "engine/shared_context.h"
+#include "engine/thread_handle.h"
+#include "jobs/documents.h"
+#include "ledra/vxapi.h"
 #include "os/desktop.h"
+#include "platform/configuration.h"
+#include "platform/open_database.h"
 
 namespace {
 
@@ -163,6 +171,42 @@ TEST_F(Answered, IdFileMustExistBeReadableAndEndInId) {
   EXPECT_FALSE(favourites::ValidIdFile(folder_ + "/missing.id"));
   EXPECT_FALSE(favourites::ValidIdFile(folder_ + "/folder.id"));
   EXPECT_FALSE(favourites::ValidIdFile(".id"));
+}
+
+// The local-port dialog on the real configuration database: 1024 and words
+// are refused with the dialog shown again, 1025 is stored; Cancel stores
+// nothing.
+TEST_F(Answered, LocalPortDialogRefusesThenStores) {
+  std::filesystem::create_directories(folder_ + "/data");
+  std::ofstream(folder_ + "/ledra.ini") << "Directory=" << folder_ << "/data\n";
+  setenv("CORVANE_LEDRA_INI", (folder_ + "/ledra.ini").c_str(), 1);
+  std::string command = std::string("cd '") + folder_ + "' && '" + CORVANE_BIN_DIR +
+                        "/ledra' create data/kvconfig.ldf --design '" + CORVANE_SOURCE_DIR +
+                        "/resources/designs/kvconfig.json' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(_VXInit(0x45004, nullptr, nullptr, nullptr), kVXOk);
+  engine::SharedContext shared;
+  std::unique_ptr<engine::ThreadHandle> handle = engine::MakeThreadHandle("f1", &shared);
+  Answers(
+      "Pellam Corvane=>dialog: 1000=1024\n"
+      "Pellam Corvane=>dialog: 1000=port\n"
+      "Pellam Corvane=>dialog: 1000=1025\n"
+      "Pellam Corvane=>dialog: 1000=2000; Cancel\n");
+  auto port = [&] {
+    platform::OpenDatabase* config = platform::OpenDatabaseRecord(*handle, "Local", "kvconfig.ldf");
+    std::map<std::string, std::string> items;
+    EXPECT_TRUE(config != nullptr && platform::ReadConfiguration(config->handle, &items));
+    return items["LocalPort"];
+  };
+  std::string before = port();
+  favourites::LocalPortDialog(*handle);
+  EXPECT_EQ(port(), "1025");
+  favourites::LocalPortDialog(*handle);
+  EXPECT_EQ(port(), "1025");
+  EXPECT_NE(before, "1025");
+  platform::CloseAllDatabases(*handle);
+  VXTerm(0);
+  unsetenv("CORVANE_LEDRA_INI");
 }
 
 TEST(FavouriteText, BoundingListAndReplicaContext) {
