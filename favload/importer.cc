@@ -182,13 +182,12 @@ void IeImport(std::FILE* in, std::FILE* out) {
   std::string folder = RegistryText(kFavoritesKey, kFavoritesValue);
   std::vector<Bookmark> bookmarks;
   std::string error;
-  if (folder.empty()) {
+  if (folder.empty() || !ReadUrlFolder(folder, base, &bookmarks, &error)) {
     std::fputs("No IE Favorites folder exists.\n\n0 IE Favorites imported.\n", out);
     std::fprintf(out, "(Set HKCU \"%s\" value \"%s\" to your Favorites folder.)\n", kFavoritesKey,
                  kFavoritesValue);
     return;
   }
-  (void)ReadUrlFolder(folder, base, &bookmarks, &error);
   std::fprintf(out, kIe.done, ImportAll(out, bookmarks));
 }
 

@@ -199,6 +199,11 @@ TEST_F(Favload, UrlFoldersWithSubfolders) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(got, expected);
   EXPECT_EQ(std::get<3>(expected[2]), "host/");
+  // A Favorites folder that is gone.
+  SetRegistry("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Favorites",
+              folder_ + "/gone");
+  EXPECT_NE(RunFavload("n\ny\n").find("No IE Favorites folder exists.\n\n0 IE Favorites imported.\n"),
+            std::string::npos);
 }
 
 TEST_F(Favload, BrowserStoresJsonAndPlaces) {
