@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "engine/output_layer.h"
 #include "os/files.h"
 
 namespace engine {
@@ -61,6 +62,7 @@ void SendReplyFile(std::FILE* file, os::Socket socket) {
 }
 
 void AnswerFromReplyFile(SharedContext& shared, RequestEntry& entry, const std::string& name) {
+  PrepareReplyFile(shared, entry, name);  // the output layer
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file != nullptr) {
     SendReplyFile(file, entry.socket);
