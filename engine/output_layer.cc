@@ -326,7 +326,8 @@ std::string FinishReply(std::string_view reply, const ReplyRequest& request,
   }
   if (generated && !bodiless && (!body.empty() || parsed.code == 200))
     AppendHeader(&out, "Content-Type", kGeneratedType);
-  if (generated && !has_caching) AppendHeader(&out, "Cache-Control", kGeneratedCaching);
+  if (generated && !has_caching && !bodiless)
+    AppendHeader(&out, "Cache-Control", kGeneratedCaching);
   AppendHeader(&out, "Connection", "close");
   if (!bodiless) AppendHeader(&out, "Content-Length", std::to_string(body.size()));
   out.append("\r\n");

@@ -437,7 +437,6 @@ std::optional<std::string> ToClassicUrl(std::string_view browser) {
   std::string name(host.substr(0, host.find(':')));
   for (char& c : name) c = Lower(c);
   std::string_view rest = host_end == std::string_view::npos ? "" : after.substr(host_end);
-  rest = rest.substr(0, rest.find('#'));
   std::string out;
   switch (synonym->kind) {
     case SynonymKind::kDatabase:
