@@ -17,6 +17,8 @@
 //                           user's databases: widen it on purpose only)
 //   CORVANE_TRACE=1         trace lines on standard error from the start
 //   CORVANE_ANSWERS         answer script of the headless desktop
+//   CORVANE_CLASSIC_URLS=1  replies keep the pseudo-host URLs exactly as the
+//                           pages write them (engine/url_mapping.h)
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -32,6 +34,8 @@
 #include "engine/instance.h"
 #include "engine/main_window.h"
 #include "engine/startup.h"
+#include "engine/startup_messages.h"
+#include "engine/url_mapping.h"
 #include "engine/thread_handle.h"
 #include "os/desktop.h"
 #include "os/files.h"
@@ -58,10 +62,14 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // 1.
+  // 1. A start anywhere else is a mistake to be told about, with the
+  // folder to use, and a failure to report.
   if (!os::FileExists(engine::kProgramName)) {
     os::MessageBox(nullptr, kNotInProgramFolder, "Corvane", os::Icon::kExclamation, os::Buttons::kOk);
-    return 0;
+    std::fputs(engine::NotInProgramFolderText(os::WorkingFolder(), engine::ExpectedProgramFolder())
+                   .c_str(),
+               stderr);
+    return 1;
   }
   if (engine::PortOverride() == -2) {
     std::fprintf(stderr, "corvex: CORVANE_LOCALPORT must be a port number (0 to 65535)\n");
@@ -74,12 +82,19 @@ int main(int argc, char** argv) {
   bool restart = strncasecmp(command_line.c_str(), engine::kRestartArgument, 7) == 0;
   engine::InstanceLock instance;
   bool running_elsewhere = !instance.Take(folder, restart ? kRestartLockWaitMs : 0) && !restart;
+  std::string handed_over;
   if (engine::CarriesUrl(command_line)) {
     if (!engine::HandOverUrl(command_line, folder))
       std::fprintf(stderr, "corvex: cannot write %s/%s\n", folder.c_str(), engine::kLaunchFile);
+    else
+      handed_over = command_line;
     command_line.clear();
   }
-  if (running_elsewhere) return 0;
+  if (running_elsewhere) {
+    std::fputs(engine::AlreadyRunningText(folder, engine::ReadPortFile(folder), handed_over).c_str(),
+               stdout);
+    return 0;
+  }
 
   // Signals are taken by one thread, which posts them to the main window;
   // every other thread starts with them blocked.
@@ -130,16 +145,17 @@ int main(int argc, char** argv) {
     engine::SharedContext* shared = started.shared.get();
     engine::AdoptSharedContext(std::move(started.shared));
     if (shared->stop == engine::kListenerFailed) {
-      std::fprintf(stderr, "corvex: could not listen on %s port %u\n", shared->listenAddress.c_str(),
-                   static_cast<unsigned>(shared->localPort));
+      unsigned port = shared->localPort;
+      bool in_use = engine::PortInUse(shared->listenAddress, port);
+      std::fputs(engine::ListenFailedText(shared->listenAddress, port, in_use).c_str(), stderr);
       exit_code = 1;
       os::PostDestroy(main_window);
     } else {
-      std::printf("corvex listening on %s port %u\n", shared->listenAddress.c_str(),
-                  static_cast<unsigned>(shared->localPort));
-      std::printf("Set your browser's HTTP proxy to %s port %u, then open http://[kv]/\n",
-                  shared->listenAddress.c_str(), static_cast<unsigned>(shared->localPort));
+      std::fputs(engine::BannerText(shared->listenAddress, shared->localPort, engine::ClassicUrls())
+                     .c_str(),
+                 stdout);
       std::fflush(stdout);
+      engine::WritePortFile(folder, shared->localPort);
       if (!engine::StartWorker('a', 1, shared, "")) {
         std::fprintf(stderr, "corvex: cannot start the listener\n");
         exit_code = 1;
@@ -158,6 +174,7 @@ int main(int argc, char** argv) {
   engine::MainWindow().ui = nullptr;
   ui.reset();
   if (!engine::MainWindow().workersEnded) std::fprintf(stderr, "corvex: workers still running at exit\n");
+  engine::RemovePortFile(folder);
   std::printf("corvex stopped\n");
   return exit_code;
 }

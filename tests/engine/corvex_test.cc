@@ -36,8 +36,9 @@ class Corvex : public ::testing::Test {
     folder_ = pattern;
     setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
     int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
-              os::ProcessStatus::kOk);
+    ASSERT_EQ(
+        os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
+        os::ProcessStatus::kOk);
     ASSERT_EQ(code, 0);
     prog_ = folder_ + "/prog";
     registry_ = folder_ + "/registry";
@@ -140,10 +141,14 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   ASSERT_EQ(line.rfind("corvex listening on 127.0.0.1 port ", 0), 0u) << ReadAll(run.err_path);
   uint16_t port = PortOf(line);
   EXPECT_NE(ReadLine(run.out).find("port " + std::to_string(port)), std::string::npos);
+  EXPECT_NE(ReadLine(run.out).find("chromium --proxy-server=127.0.0.1:" + std::to_string(port)),
+            std::string::npos);
+  EXPECT_EQ(ReadAll(prog_ + "/corvex.port"), std::to_string(port) + "\n");
   EXPECT_TRUE(os::FolderExists(prog_ + "/wtemp"));
   EXPECT_EQ(ReadAll(prog_ + "/htmdata/wbstatus.dat"), "Replicator ready, idle.");
   EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
-  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"), "HTTP/1.1 204 No Content\n\n\n");
+  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"),
+            "HTTP/1.1 204 No Content\n\n\n");
 
   auto asked = std::chrono::steady_clock::now();
   kill(run.pid, SIGTERM);
@@ -154,12 +159,15 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
   EXPECT_EQ(err.find("still running"), std::string::npos) << err;  // every worker ended
   EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
+  EXPECT_FALSE(os::FileExists(prog_ + "/corvex.port"));
   EXPECT_EQ(Ini().find("$Corvane_Running"), std::string::npos) << Ini();
 }
 
 TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
   Process first = Start();
-  ASSERT_EQ(ReadLine(first.out).rfind("corvex listening", 0), 0u);
+  std::string banner = ReadLine(first.out);
+  ASSERT_EQ(banner.rfind("corvex listening", 0), 0u);
+  std::string port = std::to_string(PortOf(banner));
   struct {
     std::vector<std::string> args;
     const char* handed_over;
@@ -171,11 +179,18 @@ TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
   };
   for (auto& c : cases) {
     Process second = Start(c.args);
-    EXPECT_EQ(ReadLine(second.out), "");  // no window, no listener
+    // No window, no listener: it says where the running one is and that
+    // it got the URL.
+    EXPECT_EQ(ReadLine(second.out),
+              "corvex is already running in " + prog_ + " on port " + port + ".");
+    EXPECT_EQ(ReadLine(second.out).rfind("The URL was handed over to it (kvlaunch.dat): ", 0), 0u);
     EXPECT_EQ(Wait(second), 0);
     EXPECT_EQ(ReadAll(prog_ + "/kvlaunch.dat"), c.handed_over);
   }
   Process plain = Start();
+  EXPECT_EQ(ReadLine(plain.out),
+            "corvex is already running in " + prog_ + " on port " + port + ".");
+  EXPECT_NE(ReadLine(plain.out).find("HTTP proxy to 127.0.0.1 port " + port), std::string::npos);
   EXPECT_EQ(Wait(plain), 0);  // already running
   kill(first.pid, SIGTERM);
   EXPECT_EQ(Wait(first), 0);
@@ -194,7 +209,8 @@ TEST_F(Corvex, RestartStartsASecondInstanceThatSaysResetComplete) {
   kill(first.pid, SIGTERM);  // the old instance goes, as a restart does
   EXPECT_EQ(Wait(first), 0);
   EXPECT_EQ(ReadLine(second.out).rfind("corvex listening", 0), 0u);
-  EXPECT_TRUE(WaitForText(second.err_path, "[Corvane] (information) Reset complete, you may proceed."))
+  EXPECT_TRUE(
+      WaitForText(second.err_path, "[Corvane] (information) Reset complete, you may proceed."))
       << ReadAll(second.err_path);
   kill(second.pid, SIGTERM);
   EXPECT_EQ(Wait(second), 0);
@@ -204,8 +220,9 @@ TEST_F(Corvex, TheFirstCloseRequestOnlyShowsItsMessage) {
   Process run = Start({}, "Shut down=>No\nShut down=>Yes\n");
   ASSERT_EQ(ReadLine(run.out).rfind("corvex listening", 0), 0u);
   kill(run.pid, SIGINT);
-  ASSERT_TRUE(WaitForText(run.err_path, "Please shut down all browsers instead. Corvane will "
-                                        "automatically shutdown afterwards."));
+  ASSERT_TRUE(WaitForText(run.err_path,
+                          "Please shut down all browsers instead. Corvane will "
+                          "automatically shutdown afterwards."));
   // About is served after the close request: the program still runs.
   kill(run.pid, SIGUSR1);
   ASSERT_TRUE(WaitForText(run.err_path, "[Help About]"));
@@ -222,10 +239,10 @@ TEST_F(Corvex, AMissingConfigurationDatabaseEndsWithItsMessage) {
   Process run = Start();
   EXPECT_EQ(ReadLine(run.out), "corvex stopped");
   EXPECT_EQ(Wait(run), 0);
-  EXPECT_NE(ReadAll(run.err_path).find(
-                "[Corvane] (exclamation) Corvane cannot find it's configuration database "
-                "(kvconfig.ldf). Cannot continue, exiting.\n\n(check README.TXT for "
-                "troubleshooting instructions)"),
+  EXPECT_NE(ReadAll(run.err_path)
+                .find("[Corvane] (exclamation) Corvane cannot find it's configuration database "
+                      "(kvconfig.ldf). Cannot continue, exiting.\n\n(check README.TXT for "
+                      "troubleshooting instructions)"),
             std::string::npos)
       << ReadAll(run.err_path);
   EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
@@ -246,9 +263,32 @@ TEST_F(Corvex, RefusesToRunOutsideItsFolder) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadAll(folder_ + "/err.txt"),
-            "[Corvane] (exclamation) Corvane must be run from its program directory. Exiting.\n");
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(
+      ReadAll(folder_ + "/err.txt")
+          .rfind(
+              "[Corvane] (exclamation) Corvane must be run from its program directory. Exiting.\n"
+              "corvex: " +
+                  prog_ + " is not a program folder (it has no corvex).",
+              0),
+      0u)
+      << ReadAll(folder_ + "/err.txt");
+}
+
+TEST_F(Corvex, AStartFromElsewhereNamesTheProgramFolder) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int err = open((folder_ + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(err, STDERR_FILENO);
+    if (chdir(folder_.c_str()) != 0) _exit(127);
+    execl((prog_ + "/corvex").c_str(), "corvex", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(ReadAll(folder_ + "/err.txt").find("cd '" + prog_ + "' && ./corvex"), std::string::npos)
+      << ReadAll(folder_ + "/err.txt");
 }
 
 TEST_F(Corvex, PortInUseEndsWithAClearError) {
@@ -278,7 +318,12 @@ TEST_F(Corvex, PortInUseEndsWithAClearError) {
   }
   EXPECT_EQ(ReadLine(run.out), "corvex stopped");
   EXPECT_EQ(Wait(run), 1);
-  EXPECT_NE(ReadAll(run.err_path).find("could not listen on 127.0.0.1 port"), std::string::npos);
+  std::string err = ReadAll(run.err_path);
+  EXPECT_NE(err.find("corvex: port " + std::to_string(os::LocalPort(taken)) +
+                     " on 127.0.0.1 is in use by another program.\nSet CORVANE_LOCALPORT to "
+                     "another port"),
+            std::string::npos)
+      << err;
   os::Close(taken);
 }
 
