@@ -109,13 +109,12 @@ bool IsDotSegment(std::string_view segment) {
 // Appends the path, query and fragment of `rest`, escaped. With
 // `escape_slash` the path is one segment. False when a path segment is "."
 // or "..", which a browser would resolve away.
-bool AppendEscapedRest(std::string* out, std::string_view rest, bool escape_slash,
-                       bool allow_dots = false) {
+bool AppendEscapedRest(std::string* out, std::string_view rest, bool escape_slash) {
   size_t hash = rest.find('#');
   size_t question = rest.substr(0, hash).find('?');
   size_t path_end = question != std::string_view::npos ? question : hash;
   std::string_view path = rest.substr(0, path_end);
-  if (!allow_dots && !escape_slash) {
+  if (!escape_slash) {
     for (size_t start = 0;;) {
       size_t slash = path.find('/', start);
       if (IsDotSegment(path.substr(start, slash - start))) return false;
@@ -277,6 +276,33 @@ std::optional<std::string> StoredPageUrl(std::string_view bracket_context, std::
   return out;
 }
 
+// The path with its "." and ".." segments resolved as a browser resolves
+// them ("/a/./b/../c" is "/a/c"); `path` starts with "/".
+std::string RemoveDotSegments(std::string_view path) {
+  std::vector<std::string_view> segments;
+  bool trailing = false;
+  for (size_t start = 1; start <= path.size();) {
+    size_t slash = path.find('/', start);
+    std::string_view segment = path.substr(start, slash - start);
+    bool last = slash == std::string_view::npos;
+    trailing = last && IsDotSegment(segment);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (segment != ".") {
+      segments.push_back(segment);
+    }
+    if (last) break;
+    start = slash + 1;
+  }
+  std::string out;
+  for (std::string_view segment : segments) {
+    out.push_back('/');
+    out.append(segment);
+  }
+  if (trailing || out.empty()) out.push_back('/');
+  return out;
+}
+
 std::optional<std::string> FileUrl(std::string_view text, std::string_view program_dir) {
   if (!StartsNoCase(text, "file:")) return std::nullopt;
   size_t at = 5;
@@ -289,8 +315,10 @@ std::optional<std::string> FileUrl(std::string_view text, std::string_view progr
   rest.remove_prefix(program_dir.size());
   if (!rest.empty() && rest[0] != '/' && rest[0] != '?' && rest[0] != '#') return std::nullopt;
   std::string out = "http://corvane.programfolder";
-  if (rest.empty() || rest[0] != '/') out.push_back('/');
-  (void)AppendEscapedRest(&out, rest, false, true);
+  size_t path_end = rest.find_first_of("?#");
+  std::string path = RemoveDotSegments(rest.substr(0, path_end));
+  if (path_end != std::string_view::npos) path += rest.substr(path_end);
+  (void)AppendEscapedRest(&out, path, false);
   return out;
 }
 

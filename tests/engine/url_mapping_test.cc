@@ -54,6 +54,8 @@ TEST(UrlMapping, TheFormsAUserSees) {
       {"file:///opt/corvane prog/images/c_1.gif", "http://corvane.programfolder/images/c_1.gif"},
       {"FILE:////opt/corvane prog/wtemp/CD17.GIF", "http://corvane.programfolder/wtemp/CD17.GIF"},
       {"file:///opt/corvane prog/", "http://corvane.programfolder/"},
+      {"file:///opt/corvane prog/images/../htmdata/./x.htm?a b",
+       "http://corvane.programfolder/htmdata/x.htm?a%20b"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToBrowserUrl(c.classic, kProgramDir), c.browser);
 }
