@@ -100,9 +100,23 @@ void MapReferer(std::string& raw) {
   }
 }
 
+// A browser asks every host of a page for its icon; corvex's own hosts
+// answer with the program's, from the program folder.
+bool MapIcon(std::string& raw, size_t start, size_t end) {
+  std::string_view url = std::string_view(raw).substr(start, end - start);
+  if (!common::StartsWithNoCase(url, "http://")) return false;
+  size_t slash = url.find('/', 7);
+  if (slash == std::string_view::npos || url.substr(slash) != "/favicon.ico") return false;
+  const SynonymHost* host = FindSynonymHost(url.substr(7, slash - 7));
+  if (host == nullptr || !host->ownPages || host->kind == SynonymKind::kProgramFolder) return false;
+  raw.replace(start, end - start, kProgramIconUrl);
+  return true;
+}
+
 int ClassifyMapped(std::string& raw) {
   size_t start = 0, end = 0;
   if (!FindRequestUrl(raw, &start, &end)) return kPassThrough;
+  if (MapIcon(raw, start, end)) return kPassThrough;
   MapReferer(raw);
   (void)MapBack(raw, start, end);
   // The long host name that has always led to stored pages, at the front.

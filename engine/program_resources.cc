@@ -23,6 +23,9 @@ namespace engine {
 namespace {
 
 constexpr off_t kLargestFile = 16L << 20;
+// The program's icon: the round button of the command panel.
+constexpr char kIconPath[] = "/favicon.ico";
+constexpr char kIconFile[] = "images/smbutton.gif";
 constexpr char kImageCaching[] = "max-age=86400";
 constexpr char kChangingCaching[] = "no-cache";
 constexpr char kNotFoundTitle[] = "No such file in the program folder";
@@ -173,6 +176,7 @@ std::string ProgramResourceReply(std::string_view program_dir, std::string_view 
     reply.insert(reply.find("\r\n") + 2, "Allow: GET, HEAD\r\n");
     return FinishReply(reply, request, program_dir);
   }
+  if (*path == kIconPath) *path = std::string("/") + kIconFile;
   std::string_view relative = *path;
   while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
   if (relative.empty()) {

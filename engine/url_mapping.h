@@ -70,6 +70,8 @@ inline constexpr SynonymHost kSynonymHosts[] = {
 // The root URLs a user can type to get in.
 inline constexpr char kDatabaseRootUrl[] = "http://corvane.asledraclient/";
 inline constexpr char kCommandRootUrl[] = "http://corvane.command/";
+// The program's icon (a browser asks each host for /favicon.ico).
+inline constexpr char kProgramIconUrl[] = "http://corvane.programfolder/favicon.ico";
 
 // The synonym that names `host` (any case, a ":port" ignored); null for
 // any other host. The bare family names ("corvane.storedpage") are found

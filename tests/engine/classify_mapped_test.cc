@@ -44,6 +44,12 @@ TEST(ClassifyMapped, SynonymFormsAreWrittenBackAndOnlyTheRequestLineDecides) {
       {"GET http://[KV]/Local:/ HTTP/1.0\r\n\r\n", 1, "GET http://[kv]/Local:/ HTTP/1.0\r\n\r\n"},
       {"GET http://Corvane.LookupReplica.host.example/page HTTP/1.0\r\n\r\n", 2,
        "GET http://[wr;host.example/page HTTP/1.0\r\n\r\n"},
+      // The icon of corvex's own hosts comes from the program folder; a
+      // stored site's is its own.
+      {"GET http://corvane.asledraclient/favicon.ico HTTP/1.1\r\n\r\n", 0,
+       "GET http://corvane.programfolder/favicon.ico HTTP/1.1\r\n\r\n"},
+      {"GET http://h.-w.corvane.storedpage/favicon.ico HTTP/1.1\r\n\r\n", 2,
+       "GET http://[wr;$WCTX_CorvjobsicaContext]h/favicon.ico HTTP/1.1\r\n\r\n"},
       // The program folder is served apart; nothing to rewrite.
       {"GET http://corvane.programfolder/images/a.gif HTTP/1.1\r\n\r\n", 0, nullptr},
       // No CR or LF can be smuggled into the request through an escape.

@@ -24,6 +24,7 @@ class ProgramResources : public ::testing::Test {
       fs::create_directories(dir_ + "/" + folder);
     Write("images/a.gif", "GIF89a-a");
     Write("images/b c.gif", "GIF89a-bc");
+    Write("images/smbutton.gif", "GIF89a-icon");
     Write("htmdata/page.htm", "<img src=\"file://" + dir_ + "/images/a.gif\">");
     Write("htmdata/wkspace.htm",
           "HTTP/1.0 302 Temporarily Moved\r\nLocation: http://[kv]/Local:/w.ldf:/V/by Category/LR/"
@@ -63,6 +64,7 @@ TEST_F(ProgramResources, ServesItsThreeFoldersAndNothingElse) {
       {"/images/b%20c.gif", "HTTP/1.0 200 OK", "image/gif"},
       {"/wtemp/CD3.GIF", "HTTP/1.0 200 OK", "image/gif"},
       {"/htmdata/inner/x.pro", "HTTP/1.0 200 OK", "text/plain; charset=utf-8"},
+      {"/favicon.ico", "HTTP/1.0 200 OK", "image/gif"},
       {"/", "HTTP/1.0 302 Found", nullptr},
       {"", "HTTP/1.0 302 Found", nullptr},
       // Reply files of other requests, other folders, ways out.
