@@ -1,7 +1,13 @@
 // The output layer.
 #include "engine/output_layer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -269,40 +275,45 @@ std::string RewritePageText(std::string_view text, std::string_view program_dir)
   return out;
 }
 
-std::string FinishReply(std::string_view reply, const ReplyRequest& request,
-                        std::string_view program_dir) {
-  std::string replaced;
+namespace {
+
+// Texts that a finished reply's body may point into.
+struct ReplyTexts {
+  std::string replaced;    // a reply that stands for an empty one
+  std::string dechunked;   // a chunked body made whole
+  std::string* rewritten;  // the body with its URLs rewritten
+};
+
+// The finished reply as its head (status line, headers, blank line) and
+// its body, which points into `reply` or into `texts`.
+std::string FinishReplyParts(std::string_view reply, const ReplyRequest& request,
+                             std::string_view program_dir, ReplyTexts* texts,
+                             std::string_view* body_out) {
   if (reply.empty()) {
-    replaced = EmptyReply(request);
-    reply = replaced;
+    texts->replaced = EmptyReply(request);
+    reply = texts->replaced;
   } else if (request.eventType == kCommandRequest && !request.commandsBuilt &&
              reply == common::kReplyNoContent) {
-    replaced = HelpfulReply(kStatusNotBuilt, kCommandsTitle, Fill(kCommandsWhat, request.url),
-                            StartingPoints());
-    reply = replaced;
+    texts->replaced = HelpfulReply(kStatusNotBuilt, kCommandsTitle,
+                                   Fill(kCommandsWhat, request.url), StartingPoints());
+    reply = texts->replaced;
   }
   ParsedReply parsed = Parse(reply);
   const Header* type = FindHeader(parsed, "Content-Type");
   bool generated = type == nullptr;
-  std::string body_text;
   std::string_view body = parsed.body;
   const Header* transfer = FindHeader(parsed, "Transfer-Encoding");
   bool dechunked = transfer != nullptr && ContainsNoCase(transfer->value, "chunked") &&
-                   Dechunk(parsed.body, &body_text);
-  if (dechunked) body = body_text;
+                   Dechunk(parsed.body, &texts->dechunked);
+  if (dechunked) body = texts->dechunked;
   const Header* encoding = FindHeader(parsed, "Content-Encoding");
   bool encoded = encoding != nullptr && !SameNoCase(encoding->value, "identity");
   bool rewrite = generated ||
                  (request.eventType == kReplicaRequest && !encoded && RewritableType(type->value));
-  std::string rewritten_body;
-  if (rewrite) {
-    (void)RewriteUrls(body, program_dir, &rewritten_body);
-    body = rewritten_body;
-  }
+  if (rewrite && RewriteUrls(body, program_dir, texts->rewritten) > 0) body = *texts->rewritten;
   bool bodiless = parsed.code == 204 || parsed.code == 304 || parsed.code < 200;
 
   std::string out;
-  out.reserve(body.size() + 512);
   out.append(parsed.version);
   out.push_back(' ');
   out.append(std::to_string(parsed.code));
@@ -331,34 +342,101 @@ std::string FinishReply(std::string_view reply, const ReplyRequest& request,
   AppendHeader(&out, "Connection", "close");
   if (!bodiless) AppendHeader(&out, "Content-Length", std::to_string(body.size()));
   out.append("\r\n");
-  if (!bodiless) out.append(body);
+  *body_out = bodiless ? std::string_view() : body;
   return out;
+}
+
+bool WriteAt(int fd, std::string_view text, size_t offset) {
+  while (!text.empty()) {
+    ssize_t n = ::pwrite(fd, text.data(), text.size(), static_cast<off_t>(offset));
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<size_t>(n));
+    offset += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Large buffers kept between replies: a fresh one of some megabytes costs
+// a page fault per page on first use, more than the rewriting itself.
+class BufferPool {
+ public:
+  std::unique_ptr<std::string> Take() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (free_.empty()) return std::make_unique<std::string>();
+    std::unique_ptr<std::string> buffer = std::move(free_.back());
+    free_.pop_back();
+    buffer->clear();
+    return buffer;
+  }
+  void Give(std::unique_ptr<std::string> buffer) {
+    if (buffer->capacity() > kLargestKept) return;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (free_.size() < kBuffersKept) free_.push_back(std::move(buffer));
+  }
+
+ private:
+  static constexpr size_t kBuffersKept = 8;
+  static constexpr size_t kLargestKept = size_t{16} << 20;
+  std::mutex lock_;  // guards free_
+  std::vector<std::unique_ptr<std::string>> free_;
+};
+
+BufferPool& Buffers() {
+  static BufferPool pool;
+  return pool;
+}
+
+// A pooled buffer, given back when it goes out of scope.
+struct PooledBuffer {
+  std::unique_ptr<std::string> text = Buffers().Take();
+  ~PooledBuffer() { Buffers().Give(std::move(text)); }
+};
+
+}  // namespace
+
+std::string FinishReply(std::string_view reply, const ReplyRequest& request,
+                        std::string_view program_dir) {
+  std::string rewritten;
+  ReplyTexts texts{"", "", &rewritten};
+  std::string_view body;
+  std::string head = FinishReplyParts(reply, request, program_dir, &texts, &body);
+  return head.append(body);
 }
 
 void PrepareReplyFile(const SharedContext& shared, const RequestEntry& entry,
                       const std::string& path) {
   if (ClassicUrls()) return;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return;
-  std::string reply;
-  char piece[65536];
-  size_t got;
-  while ((got = std::fread(piece, 1, sizeof piece, file)) > 0) {
-    reply.append(piece, got);
-    if (static_cast<long>(reply.size()) > kLargestRewritten) break;
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || status.st_size > kLargestRewritten) {
+    ::close(fd);
+    return;
   }
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed || static_cast<long>(reply.size()) > kLargestRewritten) return;
-  ReplyRequest request;
-  request.eventType = entry.eventType;
-  request.url = RequestUrl(entry.rawRequest);
-  request.commandsBuilt = Hooks().commandHandler != nullptr;
-  std::string finished = FinishReply(reply, request, shared.programDir);
-  file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  std::fwrite(finished.data(), 1, finished.size(), file);
-  std::fclose(file);
+  PooledBuffer reply;
+  reply.text->resize(static_cast<size_t>(status.st_size));
+  size_t got = 0;
+  while (got < reply.text->size()) {
+    ssize_t n = ::read(fd, reply.text->data() + got, reply.text->size() - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got == reply.text->size()) {
+    ReplyRequest request;
+    request.eventType = entry.eventType;
+    request.url = RequestUrl(entry.rawRequest);
+    request.commandsBuilt = Hooks().commandHandler != nullptr;
+    PooledBuffer rewritten;
+    ReplyTexts texts{"", "", rewritten.text.get()};
+    std::string_view body;
+    std::string head = FinishReplyParts(*reply.text, request, shared.programDir, &texts, &body);
+    // Written over the old bytes rather than into a file emptied first:
+    // the pages the file holds are used again.
+    off_t size = static_cast<off_t>(head.size() + body.size());
+    bool written = WriteAt(fd, head, 0) && WriteAt(fd, body, head.size());
+    if (written && size < status.st_size) (void)::ftruncate(fd, size);
+  }
+  ::close(fd);
 }
 
 }  // namespace engine

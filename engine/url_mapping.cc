@@ -1,7 +1,9 @@
 // The mapping between pseudo-host URLs and synonym-host URLs.
 #include "engine/url_mapping.h"
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -58,12 +60,19 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 // The bytes a path keeps as they are: the ASCII URL code points less "?",
 // "#" (they end the path) and "'" (it would end a quoted attribute or a
 // script string the URL stands in).
-bool PathKeeps(unsigned char c) {
-  return IsAlnum(c) || (c != 0 && std::strchr("-._~!$&()*+,;=:@/", c) != nullptr);
+enum Keep : uint8_t { kPath = 1, kQuery = 2, kSegment = 4 };
+
+constexpr std::array<uint8_t, 256> MakeKeeps() {
+  std::array<uint8_t, 256> keeps{};
+  for (int c = 0; c < 256; ++c) {
+    bool path = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    for (char k : std::string_view("-._~!$&()*+,;=:@/")) path = path || c == k;
+    keeps[c] = static_cast<uint8_t>((path ? kPath | kQuery : 0) | (c == '?' ? kQuery : 0) |
+                                    (path && c != '/' ? kSegment : 0));
+  }
+  return keeps;
 }
-bool QueryKeeps(unsigned char c) {
-  return PathKeeps(c) || c == '?';
-}
+constexpr std::array<uint8_t, 256> kKeeps = MakeKeeps();
 
 void AppendEscape(std::string* out, unsigned char c) {
   out->push_back('%');
@@ -88,18 +97,19 @@ bool SynonymUrlAt(std::string_view text, size_t at) {
   return FindSynonymHost(HostRunAfter(text, at + kHttp.size())) != nullptr;
 }
 
-// Appends `part` escaped; `keeps` names the bytes kept. The ":" of a
+// Appends `part` escaped; `keep` names the bytes kept. The ":" of a
 // synonym URL inside the part is escaped, so that reading the URL back
 // leaves it as it stands instead of mapping it.
-void AppendEscaped(std::string* out, std::string_view part, bool (*keeps)(unsigned char)) {
+void AppendEscaped(std::string* out, std::string_view part, Keep keep) {
+  size_t run = 0;  // start of the bytes kept and not yet appended
   for (size_t i = 0; i < part.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(part[i]);
-    bool inner = c == ':' && i >= 4 && SynonymUrlAt(part, i - 4);
-    if (keeps(c) && !inner)
-      out->push_back(static_cast<char>(c));
-    else
-      AppendEscape(out, c);
+    if ((kKeeps[c] & keep) != 0 && !(c == ':' && i >= 4 && SynonymUrlAt(part, i - 4))) continue;
+    out->append(part.substr(run, i - run));
+    AppendEscape(out, c);
+    run = i + 1;
   }
+  out->append(part.substr(run));
 }
 
 bool IsDotSegment(std::string_view segment) {
@@ -122,60 +132,61 @@ bool AppendEscapedRest(std::string* out, std::string_view rest, bool escape_slas
       start = slash + 1;
     }
   }
-  if (escape_slash) {
-    AppendEscaped(out, path, [](unsigned char c) { return c != '/' && PathKeeps(c); });
-  } else {
-    AppendEscaped(out, path, PathKeeps);
-  }
+  AppendEscaped(out, path, escape_slash ? kSegment : kPath);
   if (question != std::string_view::npos) {
     out->push_back('?');
-    AppendEscaped(out, rest.substr(question + 1, hash - question - 1), QueryKeeps);
+    AppendEscaped(out, rest.substr(question + 1, hash - question - 1), kQuery);
   }
   if (hash != std::string_view::npos) {
     out->push_back('#');
-    AppendEscaped(out, rest.substr(hash + 1), QueryKeeps);
+    AppendEscaped(out, rest.substr(hash + 1), kQuery);
   }
   return true;
 }
 
 // ---- Host labels of the stored-page families.
 
-// Escapes `text` into label units: [a-z0-9] as they are, a "." between two
-// labels as it is when `dots` (else escaped), anything else "-xx".
-std::vector<std::string> LabelUnits(std::string_view text, bool dots) {
-  std::vector<std::string> units;
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    bool separator = dots && c == '.' && i > 0 && i + 1 < text.size() && text[i - 1] != '.' &&
-                     text[i + 1] != '.';
-    if (IsLowerAlnum(c) || separator) {
-      units.emplace_back(1, static_cast<char>(c));
-    } else {
-      static constexpr char kLowerHex[] = "0123456789abcdef";
-      units.push_back({'-', kLowerHex[c >> 4], kLowerHex[c & 15]});
-    }
-  }
-  return units;
-}
+// Writes text into host labels: [a-z0-9] as they are, a "." between two
+// labels as it is where `dots` allows (else escaped), anything else "-xx";
+// a label that would pass 63 characters ends in "-" and goes on in the
+// next one.
+class LabelWriter {
+ public:
+  explicit LabelWriter(std::string* out) : out_(out) {}
 
-// Joins units into labels no longer than 63 characters: a label that would
-// be longer ends in "-" and goes on in the next one.
-void AppendLabels(std::string* out, const std::vector<std::string>& units) {
-  size_t label = 0;
-  for (const std::string& unit : units) {
-    if (unit == ".") {
-      out->push_back('.');
-      label = 0;
-      continue;
+  void Append(std::string_view text, bool dots) {
+    static constexpr char kLowerHex[] = "0123456789abcdef";
+    for (size_t i = 0; i < text.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      bool separator = dots && c == '.' && i > 0 && i + 1 < text.size() && text[i - 1] != '.' &&
+                       text[i + 1] != '.';
+      if (separator) {
+        EndLabel();
+      } else if (IsLowerAlnum(c)) {
+        Unit({reinterpret_cast<const char*>(&text[i]), 1});
+      } else {
+        char escape[3] = {'-', kLowerHex[c >> 4], kLowerHex[c & 15]};
+        Unit({escape, 3});
+      }
     }
-    if (label + unit.size() > kMaxLabel - 1) {
-      out->append("-.");
-      label = 0;
-    }
-    out->append(unit);
-    label += unit.size();
   }
-}
+  void Unit(std::string_view unit) {
+    if (label_ + unit.size() > kMaxLabel - 1) {
+      out_->append("-.");
+      label_ = 0;
+    }
+    out_->append(unit);
+    label_ += unit.size();
+  }
+  void EndLabel() {
+    out_->push_back('.');
+    label_ = 0;
+  }
+
+ private:
+  std::string* out_;
+  size_t label_ = 0;
+};
 
 bool ValidHostLength(std::string_view host) {
   if (host.size() > kMaxHost) return false;
@@ -246,34 +257,53 @@ bool ReadReplicaLabels(std::string_view labels, std::string* context, std::strin
 
 // ---- The forms, one way.
 
-std::string Verbatim(std::string_view after_scheme) {
-  std::string out = "http://corvane.verbatim/r";
-  AppendEscapedRest(&out, after_scheme, true);
-  return out;
+// `folded` is the text after "http://" with its pseudo-host letters folded.
+void AppendVerbatim(std::string* out, std::string_view folded) {
+  out->append("http://corvane.verbatim/r");
+  (void)AppendEscapedRest(out, folded, true);
 }
 
-// "http://[wr;C]HOST/REST" on the stored-page family `family`.
-std::optional<std::string> StoredPageUrl(std::string_view bracket_context, std::string_view key,
-                                         std::string_view family) {
+// "http://[wr;C]HOST/REST" on the stored-page family `family`; false (and
+// nothing appended) when the simple form cannot hold it.
+bool AppendStoredPageUrl(std::string* out, std::string_view bracket_context, std::string_view key,
+                         std::string_view family) {
   size_t host_end = key.find_first_of("/?#");
-  if (host_end == 0 || host_end == std::string_view::npos || key[host_end] != '/')
-    return std::nullopt;
-  std::string host;
-  AppendLabels(&host, LabelUnits(key.substr(0, host_end), true));
-  host.push_back('.');
-  if (bracket_context == kCurrentContext) {
-    host.append(kCurrentContextLabel);
-  } else {
-    std::vector<std::string> units = LabelUnits(bracket_context, false);
-    units.insert(units.begin(), std::string(kContextLabelMark));
-    AppendLabels(&host, units);
+  if (host_end == 0 || host_end == std::string_view::npos || key[host_end] != '/') return false;
+  std::string_view page_host = key.substr(0, host_end);
+  // The links of a stored page mostly lead to the same site: the host
+  // written last is kept for the next.
+  thread_local std::string last_key, last_host;
+  thread_local bool last_valid = false;
+  size_t key_size = family.size() + bracket_context.size() + page_host.size() + 2;
+  bool same =
+      last_key.size() == key_size && last_key.compare(0, family.size(), family) == 0 &&
+      std::string_view(last_key).substr(family.size() + 1, bracket_context.size()) ==
+          bracket_context &&
+      std::string_view(last_key).substr(family.size() + bracket_context.size() + 2) == page_host;
+  if (!same) {
+    last_key.assign(family).append(1, ']').append(bracket_context).append(1, ']').append(page_host);
+    last_host.assign("http://");
+    LabelWriter labels(&last_host);
+    labels.Append(page_host, true);
+    labels.EndLabel();
+    if (bracket_context == kCurrentContext) {
+      labels.Unit(kCurrentContextLabel);
+    } else {
+      labels.Unit(kContextLabelMark);
+      labels.Append(bracket_context, false);
+    }
+    labels.EndLabel();
+    last_host.append(family);
+    last_valid = ValidHostLength(std::string_view(last_host).substr(7));
   }
-  host.push_back('.');
-  host.append(family);
-  if (!ValidHostLength(host)) return std::nullopt;
-  std::string out = "http://" + host;
-  if (!AppendEscapedRest(&out, key.substr(host_end), false)) return std::nullopt;
-  return out;
+  if (!last_valid) return false;
+  size_t before = out->size();
+  out->append(last_host);
+  if (!AppendEscapedRest(out, key.substr(host_end), false)) {
+    out->resize(before);
+    return false;
+  }
+  return true;
 }
 
 // The path with its "." and ".." segments resolved as a browser resolves
@@ -303,23 +333,23 @@ std::string RemoveDotSegments(std::string_view path) {
   return out;
 }
 
-std::optional<std::string> FileUrl(std::string_view text, std::string_view program_dir) {
-  if (!StartsNoCase(text, "file:")) return std::nullopt;
+bool AppendFileUrl(std::string* out, std::string_view text, std::string_view program_dir) {
+  if (!StartsNoCase(text, "file:")) return false;
   size_t at = 5;
   while (at < text.size() && text[at] == '/') ++at;
-  if (at < 7) return std::nullopt;
+  if (at < 7) return false;
   while (!program_dir.empty() && program_dir.front() == '/') program_dir.remove_prefix(1);
   while (!program_dir.empty() && program_dir.back() == '/') program_dir.remove_suffix(1);
   std::string_view rest = text.substr(at);
-  if (program_dir.empty() || rest.substr(0, program_dir.size()) != program_dir) return std::nullopt;
+  if (program_dir.empty() || rest.substr(0, program_dir.size()) != program_dir) return false;
   rest.remove_prefix(program_dir.size());
-  if (!rest.empty() && rest[0] != '/' && rest[0] != '?' && rest[0] != '#') return std::nullopt;
-  std::string out = "http://corvane.programfolder";
+  if (!rest.empty() && rest[0] != '/' && rest[0] != '?' && rest[0] != '#') return false;
+  out->append("http://corvane.programfolder");
   size_t path_end = rest.find_first_of("?#");
   std::string path = RemoveDotSegments(rest.substr(0, path_end));
   if (path_end != std::string_view::npos) path += rest.substr(path_end);
-  (void)AppendEscapedRest(&out, path, false);
-  return out;
+  (void)AppendEscapedRest(out, path, false);
+  return true;
 }
 
 // ---- And back.
@@ -420,39 +450,47 @@ void SetClassicUrls(bool classic) {
   classic_setting = classic ? 1 : 0;
 }
 
-std::optional<std::string> ToBrowserUrl(std::string_view classic, std::string_view program_dir) {
-  if (std::optional<std::string> file = FileUrl(classic, program_dir)) return file;
-  if (!StartsNoCase(classic, "http://[")) return std::nullopt;
+bool AppendBrowserUrl(std::string* out, std::string_view classic, std::string_view program_dir) {
+  if (AppendFileUrl(out, classic, program_dir)) return true;
+  if (!StartsNoCase(classic, "http://[")) return false;
   std::string_view after = classic.substr(kHttp.size());  // "[..."
-  if (after.size() < 3) return std::nullopt;
-  std::string letters{Lower(after[1]), Lower(after[2])};
-  if (letters != "kv" && letters != "wc" && letters != "wr") return std::nullopt;
+  if (after.size() < 3) return false;
+  char first = Lower(after[1]), second = Lower(after[2]);
+  bool kv = first == 'k' && second == 'v', wc = first == 'w' && second == 'c';
+  bool wr = first == 'w' && second == 'r';
+  if (!kv && !wc && !wr) return false;
+  if (!wr && after.size() > 4 && after[3] == ']' && after[4] == '/') {
+    size_t before = out->size();
+    out->append(kv ? "http://corvane.asledraclient" : "http://corvane.command");
+    if (AppendEscapedRest(out, after.substr(4), false)) return true;
+    out->resize(before);
+  }
+  if (wr) {
+    size_t close = after.find(']');
+    if (close != std::string_view::npos) {
+      std::string_view bracket = after.substr(1, close - 1);  // "wr;C" or "wrs;C"
+      std::string_view key = after.substr(close + 1);
+      if (bracket.substr(2, 1) == ";" &&
+          AppendStoredPageUrl(out, bracket.substr(3), key, "corvane.storedpage"))
+        return true;
+      if (bracket.substr(2, 2) == "s;" &&
+          AppendStoredPageUrl(out, bracket.substr(4), key, "corvane.storedform"))
+        return true;
+    }
+  }
   // The pseudo-host letters are folded to lower case, as classification
   // folds them.
   std::string folded(after);
-  folded[1] = letters[0];
-  folded[2] = letters[1];
-  std::string_view text = folded;
-  if (letters != "wr") {
-    std::string_view rest = text.substr(3);
-    if (text.size() > 3 && text[3] == ']' && rest.size() > 1 && rest[1] == '/') {
-      std::string out = letters == "kv" ? "http://corvane.asledraclient" : "http://corvane.command";
-      if (AppendEscapedRest(&out, rest.substr(1), false)) return out;
-    }
-    return Verbatim(text);
-  }
-  size_t close = text.find(']');
-  if (close != std::string_view::npos) {
-    std::string_view bracket = text.substr(1, close - 1);  // "wr;C" or "wrs;C"
-    std::string_view key = text.substr(close + 1);
-    std::optional<std::string> out;
-    if (bracket.substr(0, 3) == "wr;")
-      out = StoredPageUrl(bracket.substr(3), key, "corvane.storedpage");
-    else if (bracket.substr(0, 4) == "wrs;")
-      out = StoredPageUrl(bracket.substr(4), key, "corvane.storedform");
-    if (out) return out;
-  }
-  return Verbatim(text);
+  folded[1] = first;
+  folded[2] = second;
+  AppendVerbatim(out, folded);
+  return true;
+}
+
+std::optional<std::string> ToBrowserUrl(std::string_view classic, std::string_view program_dir) {
+  std::string out;
+  if (!AppendBrowserUrl(&out, classic, program_dir)) return std::nullopt;
+  return out;
 }
 
 std::optional<std::string> ToClassicUrl(std::string_view browser) {

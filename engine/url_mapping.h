@@ -88,6 +88,8 @@ void SetClassicUrls(bool classic);
 // or a file:// URL into `program_dir` (an absolute folder). None when the
 // text is neither (it is then left as it is).
 std::optional<std::string> ToBrowserUrl(std::string_view classic, std::string_view program_dir);
+// The same appended to *out; false (nothing appended) when none.
+bool AppendBrowserUrl(std::string* out, std::string_view classic, std::string_view program_dir);
 
 // The pseudo-host form of a URL on one of the synonym hosts that map back
 // (kDatabase, kCommand, kStoredPage, kStoredForm, kVerbatim); synonym URLs

@@ -1,6 +1,8 @@
 // URL rewriting inside pages.
 #include "engine/url_rewrite.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -32,37 +34,54 @@ constexpr OldSynonym kOldSynonyms[] = {
     {"http://corvane.command", "http://[wc]"},
 };
 
+// The characters that end a URL, by what stands before it.
+enum Stop : uint8_t { kAfterDoubleQuote = 1, kAfterQuote = 2, kAfterParen = 4, kElsewhere = 8 };
+
+constexpr std::array<uint8_t, 256> MakeStops() {
+  std::array<uint8_t, 256> stops{};
+  for (char c : std::string_view("\r\n")) stops[static_cast<unsigned char>(c)] = 15;
+  stops['"'] |= kAfterDoubleQuote | kAfterParen | kElsewhere;
+  stops['\''] |= kAfterQuote | kAfterParen | kElsewhere;
+  for (char c : std::string_view(" \t<>"))
+    stops[static_cast<unsigned char>(c)] |= kAfterParen | kElsewhere;
+  stops[')'] |= kAfterParen;
+  stops['`'] |= kElsewhere;
+  return stops;
+}
+constexpr std::array<uint8_t, 256> kStops = MakeStops();
+
 // Where the URL that starts at `start` ends.
 size_t UrlEnd(std::string_view text, size_t start) {
   char before = start > 0 ? text[start - 1] : '\0';
-  std::string_view stops = " \t\r\n\"'<>`";
-  if (before == '"') stops = "\"\r\n";
-  if (before == '\'') stops = "'\r\n";
-  if (before == '(') stops = " \t\r\n\"'<>)";
-  size_t end = text.find_first_of(stops, start);
-  return end == std::string_view::npos ? text.size() : end;
+  uint8_t stop = before == '"'    ? kAfterDoubleQuote
+                 : before == '\'' ? kAfterQuote
+                 : before == '('  ? kAfterParen
+                                  : kElsewhere;
+  size_t end = start;
+  while (end < text.size() && (kStops[static_cast<unsigned char>(text[end])] & stop) == 0) ++end;
+  return end;
 }
 
-// The classic text of the URL at `start` and its end, when a URL corvex
-// may rewrite starts there.
-std::optional<std::string> ClassicAt(std::string_view text, size_t start, size_t* end) {
-  if (MatchesNoCase(text, start, "file:")) {
+// Appends the browser form of the URL that starts at `start`, when it is
+// one corvex rewrites, and sets *end to where it ended; false otherwise.
+bool AppendRewrittenAt(std::string* out, std::string_view text, size_t start,
+                       std::string_view program_dir, size_t* end) {
+  if (MatchesNoCase(text, start, "file:") || (MatchesNoCase(text, start, "http://") &&
+                                              start + 7 < text.size() && text[start + 7] == '[')) {
     *end = UrlEnd(text, start);
-    return std::string(text.substr(start, *end - start));
+    return AppendBrowserUrl(out, text.substr(start, *end - start), program_dir);
   }
-  if (!MatchesNoCase(text, start, "http://")) return std::nullopt;
-  if (start + 7 < text.size() && text[start + 7] == '[') {
-    *end = UrlEnd(text, start);
-    return std::string(text.substr(start, *end - start));
-  }
+  if (!MatchesNoCase(text, start, "http://")) return false;
   for (const OldSynonym& synonym : kOldSynonyms) {
     size_t after = start + synonym.prefix.size();
     if (after < text.size() && text[after] == '/' && MatchesNoCase(text, start, synonym.prefix)) {
       *end = UrlEnd(text, start);
-      return std::string(synonym.classic) + std::string(text.substr(after, *end - after));
+      std::string classic = std::string(synonym.classic);
+      classic.append(text.substr(after, *end - after));
+      return AppendBrowserUrl(out, classic, program_dir);
     }
   }
-  return std::nullopt;
+  return false;
 }
 
 }  // namespace
@@ -81,12 +100,9 @@ size_t RewriteUrls(std::string_view text, std::string_view program_dir, std::str
     size_t start = colon_at - 4;
     if (start < copied) continue;
     size_t end = 0;
-    std::optional<std::string> classic = ClassicAt(text, start, &end);
-    if (!classic) continue;
-    std::optional<std::string> browser = ToBrowserUrl(*classic, program_dir);
-    if (!browser) continue;
     out->append(text.substr(copied, start - copied));
-    out->append(*browser);
+    copied = start;
+    if (!AppendRewrittenAt(out, text, start, program_dir, &end)) continue;
     copied = end;
     at = end;
     ++rewritten;
