@@ -6,6 +6,8 @@
 #include <regex>
 #include <set>
 
+#include "engine/replica_request.h"
+#include "engine/url_mapping.h"
 #include "tests/browser/browser_engine.h"
 #include "tests/engine/url_judge.h"
 
@@ -123,6 +125,54 @@ TEST_F(OutputPages, TheWayInLeadsSomewhere) {
   EXPECT_NE(image.find("\r\n\r\nGIF8"), std::string::npos);
   std::string web = Fetch("http://www.example.com/");
   EXPECT_EQ(Status(web), "HTTP/1.0 501 Not Implemented") << "the web proxy is not built";
+}
+
+// What a stand-in of the stored-page operation saw, and what it answers.
+struct StoredSeen {
+  std::string server, database, key;
+  int submit = -1;
+} stored_seen;
+
+int32_t ServeStoredStandIn(engine::ThreadHandle&, const engine::OperationArgs& args) {
+  const char* path = reinterpret_cast<const char*>(args[0]);
+  auto* request = reinterpret_cast<engine::ReplicaRequest*>(args[1]);
+  stored_seen = {request->server, request->database, request->key, request->submit};
+  std::string page =
+      "<html><a href=\"http://[wr;$WCTX_CorvjobsicaContext]www.example.com/b page.html\">b</a>"
+      "<img src=\"/logo.gif\"><a href=\"http://[wc]/F/?http://[wr;$WCTX_CorvjobsicaContext]"
+      "www.example.com/\">Favorite</a></html>\n";
+  std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-length: " +
+                      std::to_string(page.size() + 9000) + "\r\n\r\n" + page;
+  if (std::FILE* file = std::fopen(path, "wb")) {
+    std::fwrite(reply.data(), 1, reply.size(), file);
+    std::fclose(file);
+  }
+  return 1;
+}
+
+TEST_F(OutputPages, StoredPagesTravelExactlyBothWays) {
+  platform::SetDatabaseOperation(platform::kServeStoredPage, ServeStoredStandIn);
+  // The key of a stored copy is the page's URL as it was written: its
+  // escapes and letter case must reach the page store unchanged.
+  std::string classic =
+      "http://[wr;Local;Replicas.Web;kvwebrs.ldf]www.Example.com:8080/a%20b/c.html?x='1'&y=%";
+  std::optional<std::string> browser = engine::ToBrowserUrl(classic, folder_);
+  ASSERT_TRUE(browser);
+  std::string reply = Fetch(*browser);
+  EXPECT_EQ(stored_seen.server, "Local");
+  EXPECT_EQ(stored_seen.database, "Replicas.Web\\kvwebrs.ldf");
+  EXPECT_EQ(stored_seen.key, "www.Example.com:8080/a%20b/c.html?x='1'&y=%");
+  EXPECT_EQ(stored_seen.submit, 0);
+  EXPECT_EQ(Status(reply), "HTTP/1.1 200 OK");
+  std::string body = reply.substr(reply.find("\r\n\r\n") + 4);
+  EXPECT_NE(reply.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
+            std::string::npos)
+      << "the stored length, 9000 too large, is made right";
+  EXPECT_NE(body.find("href=\"http://www.example.com.-w.corvane.storedpage/b%20page.html\""),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("<img src=\"/logo.gif\">"), std::string::npos);
+  CheckUrls(reply);
 }
 
 }  // namespace
