@@ -11,6 +11,7 @@
 #include "browser/navigator.h"
 #include "browser/position_walk.h"
 #include "browser/template_sources.h"
+#include "browser/view_operations.h"
 #include "browser/view_sets.h"
 #include "common/text.h"
 #include "common/reply_forms.h"
@@ -197,7 +198,7 @@ Reply RunSubcommand(ViewRequest& v) {
       return Reply::kPage;
     case 'F':
       if (a2 == "FS") {
-        if (ops.search != nullptr) ops.search(v.handle, Text(v.request.url), v.view, v.db.handle);
+        if (ops.search != nullptr) ops.search(v.handle, SearchUrl(v.request), v.view, v.db.handle);
         return Reply::kPage;
       }
       if (a2 == "Fr") {

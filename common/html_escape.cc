@@ -4,7 +4,6 @@
 namespace common {
 
 void AppendHtmlEscaped(std::string_view text, std::string* out) {
-  out->reserve(out->size() + text.size());
   for (char c : text) {
     switch (c) {
       case '&':

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "common/name_cache.h"
 #include "os/desktop.h"
 #include "os/socket.h"
 #include "os/sync.h"
@@ -24,16 +25,12 @@ struct RequestEntry;
 
 }  // namespace engine
 
-// Records of the open-database cache (platform/) and of the name cache
-// (proxy/); those layers define them and own the lists hung on the shared
-// context.
+// Records of the open-database cache (platform/); that layer defines them
+// and owns the lists hung on the shared context.
 namespace platform {
 struct OpenDatabase;
 struct ViewRecord;
 }  // namespace platform
-namespace proxy {
-struct NameCacheEntry;
-}  // namespace proxy
 
 namespace engine {
 
@@ -117,7 +114,8 @@ struct SharedContext {
   os::Lock nameCacheLock;
   std::atomic<uint16_t> networkUp{0};
   std::unique_ptr<RequestEntry> requestQueue;  // guarded by queueLock
-  proxy::NameCacheEntry* nameCache = nullptr;  // guarded by nameCacheLock
+  // Host names of outbound connections; its list is guarded by nameCacheLock.
+  common::NameCache nameCache{nameCacheLock};
 
   // Wakes every loop at once when what it waits for changes: a request
   // queued, an operation submitted or finished, a thread ended, stop set.

@@ -40,6 +40,7 @@ enum OperationCode : int {
   kGetViewRecordByName = 25,
   kIndexRefresh = 26,
   kIndexClose = 27,
+  kRunScheduler = 32,  // no words; the scheduler's launch flag is its own
   kTemplateExpansion = 34,
   kDashboardText = 35,
 };

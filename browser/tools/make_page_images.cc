@@ -1,14 +1,17 @@
 // make_page_images FOLDER: draws the small GIF images that the database
 // pages name (expand/collapse, check marks, trash mark, buttons, compose,
 // the mail-folder icons in their "g" and "y" variants, the paging arrows and
-// the view icons c_0.gif ... c_168.gif) and writes them into FOLDER with the
-// imaging module's GIF writer. scripts/make-page-images runs it into
+// the view icons c_0.gif ... c_168.gif, the database management buttons of
+// the welcome page) and writes them into FOLDER with the imaging module's
+// GIF writer; and the welcome page's background back1.jpg with the JPEG
+// writer beside this file. scripts/make-page-images runs it into
 // resources/images/.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "browser/tools/jpeg_writer.h"
 #include "imaging/bitmap.h"
 #include "imaging/byte_sink.h"
 #include "imaging/gif_writer.h"
@@ -154,6 +157,37 @@ Canvas Arrow(int kind) {  // 0 first, 1 previous, 2 next, 3 last
   return c;
 }
 
+// The document pages' images: links, attachments, sections, the read-only
+// check boxes and radio buttons, and the one-pixel spacer of empty cells.
+Canvas Link(uint8_t colour) {
+  Canvas c(16, 12);
+  c.Fill(1, 1, 10, 10, W);
+  c.Rect(1, 1, 10, 10, G2);
+  c.Fill(6, 5, 14, 10, colour);
+  c.Rect(6, 5, 14, 10, K);
+  c.Line(8, 7, 12, 7, W);
+  return c;
+}
+
+Canvas Attachment() {
+  Canvas c(12, 14);
+  c.Rect(4, 1, 8, 11, G2);  // a paper clip
+  c.Rect(5, 3, 7, 9, G2);
+  c.Line(4, 12, 8, 12, G2);
+  return c;
+}
+
+Canvas Radio(bool on) {
+  Canvas c(12, 12);
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 12; ++x) {
+      int dx = 2 * x - 11, dy = 2 * y - 11;
+      int d = dx * dx + dy * dy;
+      if (d <= 100) c.Set(x, y, d >= 72 ? K : (on && d <= 20 ? K : W));
+    }
+  return c;
+}
+
 // Mail folders: a folder tab in green (the view shown) or yellow, with a
 // pictogram of the folder's kind.
 Canvas MailFolder(char variant, const std::string& kind) {
@@ -207,6 +241,82 @@ Canvas ViewIcon(int n) {
   return c;
 }
 
+// A database: a grey cylinder.
+void Cylinder(Canvas& c, int x0, int y0, int x1, int y1) {
+  int mid = (x0 + x1) / 2, half = (x1 - x0) / 2;
+  c.Fill(x0, y0 + 2, x1, y1 - 2, G1);
+  for (int x = x0; x <= x1; ++x) {
+    int dx = x - mid;
+    int rise = dx * dx * 2 <= half * half ? 2 : 1;  // the rim's curve
+    c.Fill(x, y0 + 2 - rise, x, y0 + 2 + rise, G1);
+    c.Set(x, y0 + 2 - rise, K);
+    c.Set(x, y0 + 2 + rise, G2);
+    c.Set(x, y1 - 2 + rise, K);
+    c.Fill(x, y1 - 2, x, y1 - 2 + rise - 1, G1);
+  }
+  c.Line(x0, y0 + 2, x0, y1 - 2, K);
+  c.Line(x1, y0 + 2, x1, y1 - 2, K);
+}
+
+Canvas FullTextIndex() {
+  Canvas c(18, 18);
+  c.Fill(1, 1, 11, 15, W);  // a page of text
+  c.Rect(1, 1, 11, 15, G2);
+  for (int y = 4; y <= 13; y += 3) c.Line(3, y, 9, y, G2);
+  c.Rect(8, 7, 13, 12, B);  // under a magnifier
+  c.Rect(9, 8, 12, 11, LB);
+  c.Line(13, 12, 16, 15, B);
+  c.Line(12, 12, 15, 15, B);
+  return c;
+}
+
+Canvas CompactDatabase() {
+  Canvas c(18, 18);
+  Cylinder(c, 4, 3, 13, 15);
+  for (int i = 0; i < 3; ++i) {  // pressed from both sides
+    c.Fill(0 + i, 9 - i, 0 + i, 9 + i, GR);
+    c.Fill(17 - i, 9 - i, 17 - i, 9 + i, GR);
+  }
+  return c;
+}
+
+Canvas DeleteDatabase() {
+  Canvas c(18, 18);
+  Cylinder(c, 3, 2, 14, 15);
+  for (int i = 0; i < 2; ++i) {  // crossed out in red
+    c.Line(2 + i, 3, 14 + i, 16, R);
+    c.Line(15 - i, 3, 3 - i, 16, R);
+  }
+  return c;
+}
+
+// The welcome page's background: pale paper with a faint weave, a tile
+// that repeats without seams (every pattern has the tile's period).
+bool SaveBackground(const std::string& folder) {
+  page_images::RgbImage image;
+  image.width = image.height = 128;
+  image.rgb.resize(size_t(128) * 128 * 3);
+  uint32_t seed = 20240601;
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      int grain = int(seed >> 29) - 4;  // -4 .. 3
+      int weave = ((x + y) % 16 < 2 || (x - y + 128) % 16 < 2) ? -5 : 0;
+      uint8_t* p = &image.rgb[(size_t(y) * 128 + x) * 3];
+      p[0] = uint8_t(250 + grain / 2 + weave);
+      p[1] = uint8_t(246 + grain / 2 + weave);
+      p[2] = uint8_t(232 + grain + weave);
+    }
+  std::string bytes = page_images::EncodeJpeg(image, 85);
+  std::string path = folder + "/back1.jpg";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) std::fprintf(stderr, "make_page_images: %s failed\n", path.c_str());
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,9 +340,23 @@ int main(int argc, char** argv) {
   ok &= Save(folder, "prevpage.gif", Arrow(1));
   ok &= Save(folder, "nextpage.gif", Arrow(2));
   ok &= Save(folder, "lastpage.gif", Arrow(3));
+  ok &= Save(folder, "doclink.gif", Link(B));
+  ok &= Save(folder, "viewlink.gif", Link(GR));
+  ok &= Save(folder, "dblink.gif", Link(O));
+  ok &= Save(folder, "attach.gif", Attachment());
+  ok &= Save(folder, "gopentw.gif", Triangle(true));
+  ok &= Save(folder, "ckbx_c.gif", CheckBox(K, W, true, K));
+  ok &= Save(folder, "ckbx_u.gif", CheckBox(K, W, false, K));
+  ok &= Save(folder, "rbtn_c.gif", Radio(true));
+  ok &= Save(folder, "rbtn_u.gif", Radio(false));
+  ok &= Save(folder, "c_.gif", Canvas(1, 1));
   for (char variant : {'g', 'y'})
     for (const char* kind : {"inbox", "drafts", "sent", "all", "todo", "trash", "magnif"})
       ok &= Save(folder, std::string(1, variant) + "_" + kind + ".gif", MailFolder(variant, kind));
   for (int n = 0; n <= 168; ++n) ok &= Save(folder, "c_" + std::to_string(n) + ".gif", ViewIcon(n));
+  ok &= Save(folder, "cftindx.gif", FullTextIndex());
+  ok &= Save(folder, "compdb.gif", CompactDatabase());
+  ok &= Save(folder, "deldb.gif", DeleteDatabase());
+  ok &= SaveBackground(folder);
   return ok ? 0 : 1;
 }

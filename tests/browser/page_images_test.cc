@@ -31,7 +31,10 @@ bool IsGif(const std::string& name) {
 
 TEST(PageImages, EveryNamedImageIsAGif) {
   std::set<std::string> names = {"smclsdtw.gif", "smopentw.gif", "checkmk.gif",  "nocheck.gif",
-                                 "delmk.gif",    "blanktw.gif",  "smbutton.gif", "compose.gif"};
+                                 "delmk.gif",    "blanktw.gif",  "smbutton.gif", "compose.gif",
+                                 "doclink.gif",  "viewlink.gif", "dblink.gif",   "attach.gif",
+                                 "gopentw.gif",  "ckbx_c.gif",   "ckbx_u.gif",   "rbtn_c.gif",
+                                 "rbtn_u.gif",   "c_.gif"};
   for (const char* kind : {"inbox", "drafts", "sent", "all", "todo", "trash", "magnif"})
     for (const char* variant : {"g", "y"}) names.insert(std::string(variant) + "_" + kind + ".gif");
   for (int n = 0; n <= 168; ++n) names.insert("c_" + std::to_string(n) + ".gif");
@@ -43,9 +46,10 @@ TEST(PageImages, EveryNamedImageIsAGif) {
       names.insert((*it)[1]);
   }
   for (const std::string& name : names) EXPECT_TRUE(IsGif(name)) << name;
-  // Values over 168 name no icon.
+  // Values over 168 name no icon; c_.gif, what an empty value names, is the
+  // one-pixel spacer of empty table cells.
   EXPECT_FALSE(fs::exists(kSource + "/resources/images/c_169.gif"));
-  EXPECT_FALSE(fs::exists(kSource + "/resources/images/c_.gif"));
+  EXPECT_TRUE(IsGif("c_.gif"));
 }
 
 TEST(PageImages, TemplatesDefineTheNamesTheRowsUse) {
@@ -61,6 +65,20 @@ TEST(PageImages, TemplatesDefineTheNamesTheRowsUse) {
     EXPECT_NE(js.find(defined), std::string::npos) << defined;
   // No vact_L.pro: it would replace every built-in frameset.
   EXPECT_FALSE(fs::exists(kSource + "/resources/htmdata/vact_L.pro"));
+}
+
+TEST(PageImages, TheWelcomePageImages) {
+  for (const char* name : {"cftindx.gif", "compdb.gif", "deldb.gif"})
+    EXPECT_TRUE(IsGif(name)) << name;
+  // The background: a baseline JPEG (SOI, a baseline frame of 128 x 128
+  // with three components, EOI), whole.
+  std::string jpeg = ReadAll(kSource + "/resources/images/back1.jpg");
+  ASSERT_GT(jpeg.size(), 200u);
+  EXPECT_EQ(jpeg.compare(0, 2, "\xFF\xD8"), 0);
+  EXPECT_EQ(jpeg.compare(jpeg.size() - 2, 2, "\xFF\xD9"), 0);
+  size_t frame = jpeg.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  EXPECT_EQ(jpeg.substr(frame + 4, 7), std::string("\x08\x00\x80\x00\x80\x03", 6) + '\x01');
 }
 
 }  // namespace
