@@ -3,7 +3,12 @@
 
 #include <strings.h>
 
+#include <cstdio>
+
 #include "browser/empty_reply.h"
+#include "engine/changing_requests.h"
+#include "engine/request_entry.h"
+#include "engine/request_origin.h"
 #include "platform/database_operation.h"
 
 namespace browser {
@@ -33,6 +38,14 @@ KvHandler ByPageKind(const std::string& command, KvHandler page, KvHandler actio
   return frameset;
 }
 
+int WriteRefusal(const std::string& reply_path, const std::string& reply) {
+  if (std::FILE* file = std::fopen(reply_path.c_str(), "wb")) {
+    std::fwrite(reply.data(), 1, reply.size(), file);
+    std::fclose(file);
+  }
+  return 1;
+}
+
 int32_t KvOperation(engine::ThreadHandle& platform_thread, const engine::OperationArgs& args) {
   const char* reply_path = reinterpret_cast<const char*>(args[0]);
   auto* request = reinterpret_cast<engine::DatabaseRequest*>(args[1]);
@@ -56,6 +69,12 @@ KvHandlers& Handlers() {
 
 int RunKvCommand(const std::string& reply_path, engine::DatabaseRequest& request,
                  engine::ThreadHandle& handle) {
+  // A change asked for by a foreign page is refused before any handler.
+  if (std::optional<std::string> refusal = engine::RefuseForeignChange(
+          &handle, request.entry != nullptr ? request.entry->rawRequest : "",
+          engine::KvRequestChange(request))) {
+    return WriteRefusal(reply_path, *refusal);
+  }
   const KvHandlers& h = Handlers();
   if (MethodIs(request, "POST") || MethodIs(request, "PUT")) {
     if (!Present(request.command)) return kNotHandled;

@@ -9,6 +9,7 @@
 #include "browser/action_context.h"
 #include "browser/command_dispatch.h"
 #include "browser/template_sources.h"
+#include "common/html_escape.h"
 #include "common/reply_forms.h"
 #include "common/text.h"
 #include "platform/name_lists.h"
@@ -174,7 +175,7 @@ int NavigatorCommand(const std::string& reply_path, engine::DatabaseRequest& req
     return 1;
   }
   char text[1024];
-  std::snprintf(text, sizeof text, kNoNavigatorFormat, name.c_str());
+  std::snprintf(text, sizeof text, kNoNavigatorFormat, common::HtmlEscape(name).c_str());
   WriteFile(reply_path, text);
   return 1;
 }

@@ -13,6 +13,7 @@
 
 #include "browser/template_sources.h"
 #include "browser/view_sets.h"
+#include "common/html_escape.h"
 #include "common/text.h"
 #include "platform/name_lists.h"
 #include "platform/translate.h"
@@ -106,6 +107,13 @@ constexpr size_t kMaxIncludeBytes = size_t{1} << 20;
 
 void Put(std::string* out, const std::optional<std::string>& value) {
   if (value.has_value()) out->append(*value);
+}
+
+// Text that comes from the request (or names a database from it) is
+// escaped: a template puts it into attributes and text, where the escaped
+// form reads the same and no markup can come in with it.
+void PutEscaped(std::string* out, const std::optional<std::string>& value) {
+  if (value.has_value()) common::AppendHtmlEscaped(*value, out);
 }
 
 std::string Number(long value) {
@@ -235,10 +243,10 @@ size_t Expander::Value(Var var, std::string_view rest) {
       if (shared != nullptr) out->append(shared->offline != 0 ? "off" : "on");
       break;
     case Var::kServerName:
-      if (db != nullptr) out->append(db->server);
+      if (db != nullptr) common::AppendHtmlEscaped(db->server, out);
       break;
     case Var::kDBFileName:
-      if (db != nullptr) out->append(db->path);
+      if (db != nullptr) common::AppendHtmlEscaped(db->path, out);
       break;
     case Var::kDatabaseTitle:
       if (db != nullptr) out->append(db->title);
@@ -316,19 +324,19 @@ size_t Expander::Value(Var var, std::string_view rest) {
       Put(out, c.positionText);
       break;
     case Var::kAdverb:
-      if (request != nullptr) Put(out, request->argument2);
+      if (request != nullptr) PutEscaped(out, request->argument2);
       break;
     case Var::kKind:
-      if (request != nullptr) Put(out, request->command);
+      if (request != nullptr) PutEscaped(out, request->command);
       break;
     case Var::kRefererURL:
-      if (request != nullptr) Put(out, request->returnUrl);
+      if (request != nullptr) PutEscaped(out, request->returnUrl);
       break;
     case Var::kSelfURL:
       if (c.selfUrl.has_value())
-        out->append(*c.selfUrl);
+        PutEscaped(out, c.selfUrl);
       else if (request != nullptr)
-        Put(out, request->url);
+        PutEscaped(out, request->url);
       break;
     case Var::kCNavigatorID:
       out->append(Number(c.navigatorForm));

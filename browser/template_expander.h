@@ -2,6 +2,12 @@
 // ("$WCTX_" and a name, compared without regard to case, in the order of the
 // table in template_expander.cc) with its value from an action context.
 //
+// Values are written as they are, except those that carry text of the
+// request: ServerName, DBFileName, Adverb, Kind, RefererURL and SelfURL are
+// escaped for HTML ("&" "<" ">" '"' "'"), which reads the same in an
+// attribute or in text. Inside a <script> element the escaped form stays
+// as it is written, so templates put these values into attributes.
+//
 // Include: reads files inside the program folder only. A template may come
 // from a database on another server, so a name that would leave the program
 // folder ("/etc/passwd", "../../x", a link pointing out) includes nothing.

@@ -13,8 +13,9 @@
 #include "browser/template_sources.h"
 #include "browser/view_operations.h"
 #include "browser/view_sets.h"
-#include "common/text.h"
+#include "common/html_escape.h"
 #include "common/reply_forms.h"
+#include "common/text.h"
 #include "engine/error_page.h"
 #include "os/desktop.h"
 #include "platform/view_records.h"
@@ -127,10 +128,11 @@ void StepToDocument(ViewRequest& v, uint32_t mode, const std::string& frameset_a
     return;
   }
   v.view.currentLine = CurrentPosition(v.view.index);
+  // The read frameset of document 0 at the view's current line: "0" as
+  // argument 3 for "j", the request's argument 3 for "k".
   v.out += common::kReplyRedirectLfPrefix;
-  v.out += Format("http://[kv]/%s:/%s:/D/%s/LR/%s/%ld/\n\n", v.server.c_str(), v.database.c_str(),
-                  frameset_argument.c_str(), v.view.currentLine.c_str(),
-                  static_cast<long>(v.view.viewId));
+  v.out += Format("http://[kv]/%s:/%s:/D/0/LR/%s/%ld/\n\n", v.server.c_str(), v.database.c_str(),
+                  frameset_argument.c_str(), static_cast<long>(v.view.viewId));
 }
 
 void Resort(ViewRequest& v) {
@@ -419,6 +421,14 @@ int ViewCommand(const std::string& reply_path, engine::DatabaseRequest& request,
   v.argument2 = Text(request.argument2);
   v.argument3 = Text(request.argument3);
   v.argument4 = Text(request.argument4);
+  v.html = {common::HtmlEscape(v.server), common::HtmlEscape(v.database),
+            common::HtmlEscape(v.command), common::HtmlEscape(v.argument1),
+            common::HtmlEscape(v.argument3)};
+  // A view record just made, or whose index was opened again after the
+  // cache released it, has no current row yet: it starts at its top
+  // position ("1" for a new record), from which "N", the header and the
+  // page then step.
+  if (CurrentPosition(view->index).empty()) (void)SetPosition(view->index, view->topPosition);
   v.savedTop = view->topPosition;
   if (!v.argument3.empty() && v.argument3[0] != '0') {
     view->topPosition = v.argument3.substr(0, kPositionSize);

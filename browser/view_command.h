@@ -61,6 +61,11 @@ struct ViewRequest {
   platform::OpenDatabase& db;
   platform::ViewRecord& view;
   std::string server{}, database{}, command{}, argument1{}, argument2{}, argument3{}, argument4{};
+  // The same pieces of the request escaped for HTML: pages and frames echo
+  // these; redirects the plain ones.
+  struct {
+    std::string server, database, command, argument1, argument3;
+  } html{};
   std::string savedTop{};
   std::string documentTarget{};
   std::string out{};  // the reply

@@ -5,8 +5,9 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
-#include "common/text.h"
+#include "common/html_escape.h"
 #include "common/reply_forms.h"
+#include "common/text.h"
 #include "platform/name_lists.h"
 
 namespace browser {
@@ -16,8 +17,9 @@ namespace {
 using common::Format;
 
 std::string FrameUrl(const ViewRequest& v, const std::string& subcommand) {
-  return Format("http://[kv]/%s:/%s:/%s/%s/%s/%s", v.server.c_str(), v.database.c_str(),
-                v.command.c_str(), v.argument1.c_str(), subcommand.c_str(), v.argument3.c_str());
+  return Format("http://[kv]/%s:/%s:/%s/%s/%s/%s", v.html.server.c_str(), v.html.database.c_str(),
+                v.html.command.c_str(), v.html.argument1.c_str(),
+                common::HtmlEscape(subcommand).c_str(), v.html.argument3.c_str());
 }
 
 std::string CommandFrame(const ViewRequest& v) {
@@ -25,16 +27,16 @@ std::string CommandFrame(const ViewRequest& v) {
                 FrameUrl(v, "M").c_str());
 }
 
-// Every "'" written "\'" for a JavaScript string in an attribute.
+// A name for a JavaScript string in a double-quoted attribute: every "'"
+// written "\'" and every backslash doubled (a trailing one would swallow
+// the closing quote), then escaped for the attribute.
 std::string QuoteEscaped(const std::string& name) {
   std::string out;
   for (char c : name) {
-    if (c == '\'')
-      out += "\\'";
-    else
-      out += c;
+    if (c == '\'' || c == '\\') out += '\\';
+    out += c;
   }
-  return out;
+  return common::HtmlEscapeText(out);
 }
 
 constexpr char kPanelStart[] =
@@ -61,9 +63,9 @@ std::string SectionToggle(const ViewRequest& v, int section, const char* title) 
       "\n<A TARGET=\"kvViewCommandFrame\"%s HREF=\"http://[kv]/%s:/%s:/V/%ld/%s/%s\" "
       "OnMouseOut=\"return kvJS_Out();\" OnMouseOver=\"return kvJS_Over('%s');\">"
       "<IMG BORDER=0 SRC=\"file://%s/images/%s\" ALT=\"%s\"></A> %s",
-      name.c_str(), v.server.c_str(), v.database.c_str(), static_cast<long>(v.view.viewId),
-      own.c_str(), fragment.c_str(), mouse, v.handle.shared->programDirUrl.c_str(), image, mouse,
-      title);
+      name.c_str(), v.html.server.c_str(), v.html.database.c_str(),
+      static_cast<long>(v.view.viewId), own.c_str(), fragment.c_str(), mouse,
+      v.handle.shared->programDirUrl.c_str(), image, mouse, title);
 }
 
 std::string Button(const ViewRequest& v, const char* target, const std::string& url,
@@ -103,8 +105,9 @@ void WriteFrameset(ViewRequest& v) {
       std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
   if (ViewActionBar(&v.out, context, 'L')) return;
   v.out += common::kReplyPageOk;
-  v.out += Format("<HTML>\n<HEAD>\n<TITLE>%s:%s:%s</TITLE>\n</HEAD>", v.server.c_str(),
-                  Page().databaseTitle.c_str(), v.view.name.c_str());
+  v.out += Format("<HTML>\n<HEAD>\n<TITLE>%s:%s:%s</TITLE>\n</HEAD>", v.html.server.c_str(),
+                  common::HtmlEscapeText(Page().databaseTitle).c_str(),
+                  common::HtmlEscapeText(v.view.name).c_str());
   int32_t size = Page().navigatorSize;
   int32_t orientation = v.db.navigatorOrientation;
   const char* dimension = orientation == 1 || orientation == 2 ? "cols" : "rows";
@@ -149,8 +152,8 @@ void WriteCommandPanel(ViewRequest& v) {
       v.handle, &v.db, &v.view, &v.request, 0, 0, v.db.navigatorForm, 0, std::nullopt, std::nullopt,
       std::nullopt, std::string("kvViewBodyFrame"), v.documentTarget);
   if (CommandPanel(&v.out, context)) return;
-  const char* srv = v.server.c_str();
-  const char* db = v.database.c_str();
+  const char* srv = v.html.server.c_str();
+  const char* db = v.html.database.c_str();
   long id = static_cast<long>(v.view.viewId);
   const std::string& dir = v.handle.shared->programDirUrl;
   v.out += common::kReplyPageOk;
@@ -188,9 +191,10 @@ void WriteCommandPanel(ViewRequest& v) {
           "HREF=\"http://[kv]/%s:/%s:/V/%ld/LR/\">",
           escaped.c_str(), srv, db, static_cast<long>(view_id));
       std::string icon = Format(MailIcon(mail_class), shown ? 'g' : 'y');
+      std::string text = common::HtmlEscapeText(name);
       v.out += Format("<IMG BORDER=0 SRC=\"file://%s/images/%s\" ALT=\"%s\"> ", dir.c_str(),
-                      icon.c_str(), name.c_str());
-      v.out += Format(shown ? "<B>%s</B></A>" : "%s</A>", name.c_str());
+                      icon.c_str(), text.c_str());
+      v.out += Format(shown ? "<B>%s</B></A>" : "%s</A>", text.c_str());
     }
   }
 
@@ -227,8 +231,9 @@ void WriteCommandPanel(ViewRequest& v) {
           "TARGET=\"%s\" "
           "HREF=\"http://[kv]/%s:/%s:/C/%ld/LR/%s/%ld/\">",
           escaped.c_str(), v.documentTarget.c_str(), srv, db, static_cast<long>(form_id), "c", id);
+      std::string text = common::HtmlEscapeText(name);
       v.out += Format("<IMG BORDER=0 SRC=\"file://%s/images/compose.gif\" ALT=\"%s\"> %s</A>",
-                      dir.c_str(), name.c_str(), name.c_str());
+                      dir.c_str(), text.c_str(), text.c_str());
     }
   }
   v.out += kPanelEnd;

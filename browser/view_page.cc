@@ -15,8 +15,9 @@
 #include "browser/template_sources.h"
 #include "browser/view_command.h"
 #include "browser/view_sets.h"
-#include "common/text.h"
+#include "common/html_escape.h"
 #include "common/reply_forms.h"
+#include "common/text.h"
 
 namespace browser {
 
@@ -35,6 +36,22 @@ constexpr Step kReadCurrent{6, 0};
 constexpr Step kNextRow{0, 0};
 
 using common::Format;
+
+// A piece of a URL written inside a JavaScript string inside a <script>
+// element: the characters that could end either string or the element are
+// percent-encoded, which the URL's reader decodes back.
+std::string ScriptUrlText(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || c == '\'' || c == '"' || c == '\\' || c == '<' || c == '>' || c == '%') {
+      out += Format("%%%02X", byte);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 // "[<" loses its "[" and the next "]" after it; ">]" loses its "]".
 void CleanValue(char* value, size_t length) {
@@ -132,10 +149,11 @@ size_t LeadingBlanks(const std::string& text) {
 
 void ExpandLink(ViewRequest& v, const std::string& indent_first, bool collapsed,
                 const std::string& q, const std::string& url) {
-  const char* srv = v.server.c_str();
-  const char* db = v.database.c_str();
-  const char* a1 = v.argument1.c_str();
-  const char* top = v.view.topPosition.c_str();
+  const char* srv = v.html.server.c_str();
+  const char* db = v.html.database.c_str();
+  const char* a1 = v.html.argument1.c_str();
+  std::string top_text = common::HtmlEscape(v.view.topPosition);
+  const char* top = top_text.c_str();
   v.out += indent_first;
   if (collapsed) {
     v.out += Format(
@@ -157,9 +175,10 @@ void ExpandLink(ViewRequest& v, const std::string& indent_first, bool collapsed,
 uint32_t WriteRows(ViewRequest& v, bool full_text) {
   platform::ViewRecord& view = v.view;
   const std::string& dir = v.handle.shared->programDirUrl;
-  const char* srv = v.server.c_str();
-  const char* db = v.database.c_str();
-  const char* a1 = v.argument1.c_str();
+  const char* srv = v.html.server.c_str();
+  const char* db = v.html.database.c_str();
+  const char* a1 = v.html.argument1.c_str();
+  const std::string top_text = common::HtmlEscape(view.topPosition);
   uint32_t lines = Page().linesPerPage;
   Step step = kReadCurrent;
   uint32_t count = 0;
@@ -194,7 +213,7 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
       const char* anchor = count < lines / 2.0 ? "beginning" : "end";
       int n = static_cast<int>(count);
       bool selected = SelectionResult(view, row.id) >= 0;
-      const char* top = view.topPosition.c_str();
+      const char* top = top_text.c_str();
       if (selected) {
         v.out += Format(
             "<A TARGET=\"kvViewBodyFrame\" NAME=\"Sx%ld\" "
@@ -292,8 +311,8 @@ uint32_t WriteRows(ViewRequest& v, bool full_text) {
           v.out += Format(
               "<script>\nsetTimeout(\"window.open('http://[kv]/%s:/%s:/D/%ld/LR/%s/%ld/"
               "','%s')\",1000)\n</script>",
-              srv, slashed.c_str(), d, q.c_str(), static_cast<long>(view.viewId),
-              v.documentTarget.c_str());
+              ScriptUrlText(v.server).c_str(), ScriptUrlText(slashed).c_str(), d, q.c_str(),
+              static_cast<long>(view.viewId), v.documentTarget.c_str());
         }
       }
     }
@@ -338,8 +357,8 @@ void WritePage(ViewRequest& v) {
   (void)VXIndexGetProperty(view.index, kIndexPropFullText, &full_text, sizeof full_text);
   uint32_t shown = WriteRows(v, full_text == 1);
   std::string current = CurrentPosition(view.index);
-  std::string range =
-      Format("%s to %s of %s", view.topPosition.c_str(), current.c_str(), last.c_str());
+  std::string range = Format("%s to %s of %s", common::HtmlEscape(view.topPosition).c_str(),
+                             current.c_str(), last.c_str());
   (void)ViewActionBar(&v.out, context(range, current), shown < Page().linesPerPage ? 'E' : 'B');
   v.out += "</pre>\n</BODY></HTML>\n";
   (void)SetPosition(view.index, view.topPosition);

@@ -7,6 +7,7 @@
 
 #include "browser/command_dispatch.h"
 #include "browser/navigator.h"
+#include "browser/rich_text_render.h"
 #include "common/html_escape.h"
 #include "common/reply_forms.h"
 #include "common/text.h"
@@ -107,15 +108,22 @@ void WriteStatistics(VXHandle database, std::string* out) {
 
 // The About (class 2) or Using (class 256) document's body, after its
 // heading; nothing when the database has none.
-void WriteHelpDocument(engine::ThreadHandle& handle, platform::OpenDatabase& database,
-                       uint32_t note_class, const char* heading, std::string* out) {
+void WriteHelpDocument(engine::ThreadHandle& handle, const engine::DatabaseRequest& request,
+                       platform::OpenDatabase& database, uint32_t note_class, const char* heading,
+                       std::string* out) {
   VXNoteId id = VXDocumentLocateByClass(database.handle, note_class);
   VXHandle document = 0;
   if (id == 0 || VXDocumentOpen(database.handle, id, kVXDocOpenReadOnly, &document) != kVXOk)
     return;
   if (note_class == kVXClassUsing) *out += kUsingReset;
   *out += heading;
-  Welcome().richText(handle, database, document, kBodyItem, out);
+  // The body with its formatting, links and images; its words alone when
+  // the renderer cannot read it.
+  std::string body;
+  if (RenderDocumentItem(handle, request, document, kBodyItem, RenderMode::kRead, &body) == 0)
+    *out += body;
+  else
+    RichTextAsPlainText(handle, database, document, kBodyItem, out);
   (void)VXDocumentClose(document, kVXCloseDiscard);
 }
 
@@ -126,7 +134,7 @@ struct Installer {
 }  // namespace
 
 WelcomeParts& Welcome() {
-  static WelcomeParts parts{RichTextAsPlainText};
+  static WelcomeParts parts;
   return parts;
 }
 
@@ -204,8 +212,8 @@ int DatabaseWelcome(const std::string& reply_path, engine::DatabaseRequest& requ
 
   int32_t guard = 0;
   (void)VXDatabaseSetProperty(db->handle, kDbPropDesignGuard, &guard);
-  WriteHelpDocument(handle, *db, kVXClassAbout, kAboutHeading, &out);
-  WriteHelpDocument(handle, *db, kVXClassUsing, kUsingHeading, &out);
+  WriteHelpDocument(handle, request, *db, kVXClassAbout, kAboutHeading, &out);
+  WriteHelpDocument(handle, request, *db, kVXClassUsing, kUsingHeading, &out);
   guard = 1;
   (void)VXDatabaseSetProperty(db->handle, kDbPropDesignGuard, &guard);
 

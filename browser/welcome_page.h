@@ -16,16 +16,13 @@ namespace browser {
 
 // Where the welcome page takes what other parts of the browser make.
 struct WelcomeParts {
-  // Appends the rich-text item of an open document as HTML. The default,
-  // RichTextAsPlainText, writes the item's words.
-  void (*richText)(engine::ThreadHandle& handle, platform::OpenDatabase& database,
-                   VXHandle document, const std::string& item, std::string* out);
   // The dashboard fragment for a URL; empty: no fragment.
   std::string (*dashboard)(engine::ThreadHandle& handle, const std::string& url) = nullptr;
 };
 WelcomeParts& Welcome();
 
-// The words of a rich-text item, escaped, each line ended by "<br>\n".
+// The words of a rich-text item, escaped, each line ended by "<br>\n"
+// (the About and Using documents when their records cannot be rendered).
 void RichTextAsPlainText(engine::ThreadHandle& handle, platform::OpenDatabase& database,
                          VXHandle document, const std::string& item, std::string* out);
 

@@ -3,8 +3,14 @@
 
 namespace common {
 
-void AppendHtmlEscaped(std::string_view text, std::string* out) {
+namespace {
+
+void Append(std::string_view text, std::string* out, bool apostrophe) {
   for (char c : text) {
+    if (c == '\'' && !apostrophe) {
+      *out += c;
+      continue;
+    }
     switch (c) {
       case '&':
         *out += "&amp;";
@@ -27,9 +33,21 @@ void AppendHtmlEscaped(std::string_view text, std::string* out) {
   }
 }
 
+}  // namespace
+
+void AppendHtmlEscaped(std::string_view text, std::string* out) {
+  Append(text, out, true);
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
-  AppendHtmlEscaped(text, &out);
+  Append(text, &out, true);
+  return out;
+}
+
+std::string HtmlEscapeText(std::string_view text) {
+  std::string out;
+  Append(text, &out, false);
   return out;
 }
 

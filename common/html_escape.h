@@ -14,4 +14,10 @@ std::string HtmlEscape(std::string_view text);
 // Appends the escaped text to *out.
 void AppendHtmlEscaped(std::string_view text, std::string* out);
 
+// The same for element text and double-quoted attribute values only, where
+// an apostrophe ends nothing and stays as it is: "&", "<", ">" and '"'.
+// Names that pages show with their apostrophes (view and form names) keep
+// their bytes.
+std::string HtmlEscapeText(std::string_view text);
+
 }  // namespace common

@@ -11,9 +11,17 @@ inline constexpr char kReplyPageOk[] = "HTTP/1.0 200 OK \n\n";
 inline constexpr char kReplyPageOk11[] = "HTTP/1.1 200 OK \n\n";
 // Informational pages of the pass-through and stored-page Parts.
 inline constexpr char kReplyInfoOk[] = "HTTP/1.0 200 OK\n\n\n\n";
-// Attachments: a content-type line and the length.
+// Attachments: a content-type line and the length. An attachment is user
+// content served from the [kv] origin, so two headers go with it: the
+// browser must not guess another type than the one named, and an HTML
+// attachment must not act as one of our pages (sandboxed, it runs no
+// script and counts as a foreign origin).
+inline constexpr char kAttachmentSafetyHeaders[] =
+    "X-Content-Type-Options: nosniff\r\nContent-Security-Policy: sandbox\r\n";
 inline constexpr char kReplyAttachmentFormat[] =
-    "HTTP/1.0 200 OK\r\n%s\r\nContent-length: %ld\r\n\r\n";
+    "HTTP/1.0 200 OK\r\n%s\r\n"
+    "X-Content-Type-Options: nosniff\r\nContent-Security-Policy: sandbox\r\n"
+    "Content-length: %ld\r\n\r\n";
 // Command replies and attachments (CRLF).
 inline constexpr char kReplyRedirectFormat[] =
     "HTTP/1.0 302 Temporarily Moved\r\nLocation: %s\r\n\r\n";

@@ -13,14 +13,16 @@ namespace engine {
 inline constexpr char kInstanceLockFile[] = "corvex.lck";
 
 // Takes the URL from a command line that carries one: writes it into
-// `folder`/kvlaunch.dat (a quoted URL without its quotes) and returns true;
+// `folder`/kvlaunch.dat (a quoted URL, in either form, without its quotes)
+// and returns true;
 // the caller then treats the command line as empty. False (nothing written)
 // for any other command line, or when the file cannot be written.
 bool HandOverUrl(const std::string& command_line, const std::string& folder);
 // Whether the command line carries a URL in one of the two forms.
 bool CarriesUrl(const std::string& command_line);
 
-// The instance lock of a program folder, held until the process ends.
+// The instance lock of a program folder, held until the process ends; the
+// holder deletes the lock file as it ends.
 class InstanceLock {
  public:
   InstanceLock() = default;
@@ -34,7 +36,9 @@ class InstanceLock {
   bool Take(const std::string& folder, int wait_ms = 0);
 
  private:
+  std::string path_;
   int fd_ = -1;
+  bool held_ = false;
 };
 
 }  // namespace engine

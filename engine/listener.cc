@@ -1,14 +1,10 @@
-// Listener set-up and request intake.
+// Listener set-up and the hand-over of a request to the queue.
 #include "engine/listener.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <memory>
 
-#include "common/reply_forms.h"
 #include "engine/classify.h"
-#include "engine/request_assembler.h"
+#include "os/poller.h"
 
 namespace engine {
 
@@ -19,6 +15,7 @@ void SetUpListener(ThreadHandle& handle) {
     os::Close(s);
     SetStop(shared, kListenerFailed);
   };
+  (void)os::RaiseDescriptorLimit();
   std::string description, status;
   int code = os::SocketStartup(&description, &status);
   if (code != 0)
@@ -38,36 +35,9 @@ void SetUpListener(ThreadHandle& handle) {
   shared.localPort = os::LocalPort(s);
 }
 
-os::Socket WaitForConnection(ThreadHandle& handle) {
+RequestEntry* QueueRequest(os::Socket socket, std::string text, const std::string& last_piece,
+                           ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
-  if (shared.stop != 0) return os::kNoSocket;
-  int ready = os::WaitReadable(shared.listenSocket, shared.listenerWaitMs, shared.stopFd);
-  if (ready != 1) return os::kNoSocket;
-  Trace(&handle, "\n\nCAUGHT REQUEST... PROCESSING\n");
-  return os::Accept(shared.listenSocket);
-}
-
-RequestEntry* TakeRequest(os::Socket socket, ThreadHandle& handle) {
-  SharedContext& shared = *handle.shared;
-  RequestAssembler assembler(shared.requestSizeCap);
-  std::string last_piece;
-  char scratch[kReceivePiece + 1];
-  for (;;) {
-    // A silent client is given up after the receive time-out; stop ends
-    // the wait at once.
-    if (os::WaitReadable(socket, shared.receiveTimeoutMs, shared.stopFd) != 1) break;
-    long got = os::Receive(socket, scratch, kReceivePiece);
-    if (got <= 0) break;
-    last_piece.assign(scratch, static_cast<size_t>(got));
-    if (assembler.Add(last_piece) || assembler.TooLarge()) break;
-  }
-  if (assembler.TooLarge()) {
-    Trace(&handle, "\nRequest too large: refused");
-    (void)os::SendAll(socket, common::kReplyTooLarge);
-    os::LingerAndClose(socket, shared.requestSizeCap, 2000);
-    return nullptr;
-  }
-  std::string text = assembler.TakeText();
   std::string traced = !text.empty() && text[0] == 'P' ? text.substr(0, 4000) : last_piece;
   Trace(&handle, "\nCreating EVENT: " + traced);
 
@@ -76,7 +46,10 @@ RequestEntry* TakeRequest(os::Socket socket, ThreadHandle& handle) {
   entry->rawRequest = std::move(text);
   Classify(*entry);
   entry->methodKind = !entry->rawRequest.empty() && entry->rawRequest[0] == 'G' ? 1 : 2;
-  return AppendEntry(shared, std::move(entry));
+  int type = entry->eventType;
+  RequestEntry* queued = AppendEntry(shared, std::move(entry));
+  IncrementPending(shared, type);
+  return queued;
 }
 
 }  // namespace engine

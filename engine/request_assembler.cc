@@ -19,8 +19,14 @@ bool RequestAssembler::Add(std::string_view piece) {
 void RequestAssembler::Examine() {
   if (header_length_ == 0) {
     // The headers end at the first empty line; bare line feeds count too.
-    size_t crlf = text_.find("\r\n\r\n");
-    size_t lf = text_.find("\n\n");
+    // Bytes searched before held neither ending, so only the new bytes and
+    // the three before them can complete one: the search stays linear
+    // however the request is cut into pieces.
+    size_t from = searched_ > 3 ? searched_ - 3 : 0;
+    size_t crlf = text_.find("\r\n\r\n", from);
+    size_t lf = text_.find("\n\n", from);
+    bytes_examined_ += text_.size() - from;
+    searched_ = text_.size();
     if (crlf == std::string::npos && lf == std::string::npos) return;
     header_length_ =
         (crlf != std::string::npos && (lf == std::string::npos || crlf < lf)) ? crlf + 4 : lf + 2;

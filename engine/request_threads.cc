@@ -3,12 +3,14 @@
 #include <optional>
 
 #include "common/text.h"
+#include "engine/changing_requests.h"
 #include "engine/database_request.h"
 #include "engine/error_page.h"
 #include "engine/hooks.h"
 #include "engine/program_resources.h"
 #include "engine/replica_request.h"
 #include "engine/reply_file.h"
+#include "engine/request_origin.h"
 #include "engine/workers.h"
 #include "platform/database_operation.h"
 
@@ -34,8 +36,13 @@ void ReplicaRequestThread(ThreadHandle& handle, RequestEntry& entry) {
   std::optional<std::string> name = NewReplyFileName();
   if (!name) return FinishEntry(shared, entry);
   std::unique_ptr<ReplicaRequest> request = ParseReplicaRequest(entry.rawRequest, &handle, &entry);
+  std::optional<std::string> refusal;
+  if (request != nullptr && ReplicaRequestSubmits(request->method, request->submit))
+    refusal = RefuseForeignChange(&handle, entry.rawRequest, kStoredFormChange);
   if (request == nullptr) {
     WriteFile(*name, kBadReplicaUrlPage);
+  } else if (refusal) {
+    WriteFile(*name, *refusal);
   } else {
     bool post = common::StartsWithNoCase(request->method, "POST") && request->method.size() == 4;
     int code =

@@ -127,6 +127,8 @@ struct SharedContext {
   std::string listenAddress = "127.0.0.1";  // CORVANE_LISTEN_ADDRESS widens it
   int listenerWaitMs = 3000;
   int receiveTimeoutMs = 10000;              // silence that ends an intake
+  int headerDeadlineMs = 30000;              // longest read of a request's headers
+  size_t connectionsReadCap = 4096;          // connections read at once; the oldest yields
   size_t requestSizeCap = size_t{64} << 20;  // larger requests get a 413
   int interruptAfterMs = 31000;              // Esc question of a long operation
 };

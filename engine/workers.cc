@@ -6,10 +6,13 @@
 #include <cstdlib>
 
 #include "common/reply_forms.h"
+#include "engine/changing_requests.h"
 #include "engine/event_string.h"
 #include "engine/hooks.h"
+#include "engine/intake.h"
 #include "engine/listener.h"
 #include "engine/reply_file.h"
+#include "engine/request_origin.h"
 #include "os/desktop.h"
 #include "os/files.h"
 #include "platform/database_operation.h"
@@ -23,12 +26,7 @@ void ListenerLoop(ThreadHandle& handle) {
       Trace(&handle, std::string("\nCould not start worker ") + letter);
   }
   shared.wake.WaitFor(kListenerSettleMs, [&] { return shared.stop != 0; });
-  while (shared.stop == 0) {
-    os::Socket socket = WaitForConnection(handle);
-    if (socket == os::kNoSocket) continue;
-    RequestEntry* entry = TakeRequest(socket, handle);
-    if (entry != nullptr) IncrementPending(shared, entry->eventType);
-  }
+  RunIntake(handle);
 }
 
 // Waits, the interval at a time, until a request of `type` is pending or
@@ -70,7 +68,10 @@ void CommandWorkerLoop(ThreadHandle& handle) {
       NextSequence(shared, kCommandRequest);
       NameWorker(shared, *entry, handle.name);
       handle.request = entry;
-      if (Hooks().commandHandler != nullptr) {
+      const char* change = CommandRequestActs(entry->rawRequest) ? kCommandChange : nullptr;
+      if (auto refusal = RefuseForeignChange(&handle, entry->rawRequest, change)) {
+        AnswerWithText(shared, *entry, *refusal);
+      } else if (Hooks().commandHandler != nullptr) {
         Hooks().commandHandler(handle, *entry);
       } else {
         InterimCommand(handle, *entry, shared);

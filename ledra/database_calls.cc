@@ -246,6 +246,7 @@ VXStatus VXDatabaseList(const char* server, const char* folder, uint32_t /*reser
     for (const fs::directory_entry& e : found) {
       std::string name = e.path().filename().string();
       if (name.empty() || name[0] == '.') continue;
+      if (!InsideDataDirectory(*dir, e.path())) continue;  // a link that leads out
       VXDatabaseEntry out;
       if (e.is_directory(ec)) {
         if ((kinds & kVXListFolders) == 0) continue;
@@ -285,6 +286,7 @@ VXStatus VXDatabaseLocateByReplicaid(const char* server, const char* folder, con
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (ec) break;
     if (!it->is_regular_file(ec) || !IsDatabaseName(it->path())) continue;
+    if (!InsideDataDirectory(*dir, it->path())) continue;
     uint32_t id[2];
     if (Peek(it->path().string(), nullptr, id) && id[0] == replica_id[0] && id[1] == replica_id[1]) {
       matches.push_back(fs::relative(it->path(), *dir, ec).string());

@@ -47,6 +47,19 @@ static fs::path MatchLetterCase(const fs::path& base, const fs::path& rel) {
   return matched;
 }
 
+bool InsideDataDirectory(const std::string& dir, const std::filesystem::path& path) {
+  std::error_code ec;
+  fs::path real_dir = fs::weakly_canonical(dir, ec);
+  if (ec) return false;
+  // A link whose target does not exist yet would be created wherever it
+  // points.
+  if (fs::is_symlink(fs::symlink_status(path, ec)) && !fs::exists(path, ec)) return false;
+  fs::path real = fs::weakly_canonical(path, ec);
+  if (ec) return false;
+  auto [end, at] = std::mismatch(real_dir.begin(), real_dir.end(), real.begin(), real.end());
+  return end == real_dir.end() && at != real.end();
+}
+
 VXStatus ResolveDatabaseFile(const std::string& server, const std::string& path,
                              std::string* file, std::string* clean_path) {
   std::string p = path;
@@ -67,6 +80,11 @@ VXStatus ResolveDatabaseFile(const std::string& server, const std::string& path,
     if (part == "..") return Fail(kVXBadArgument, label + " cannot be opened: the path leaves the data directory");
   }
   rel = MatchLetterCase(fs::path(*dir), rel.lexically_normal());
+  // A symbolic link inside the data directory may point anywhere: what the
+  // path really names must lie inside the directory too.
+  if (!InsideDataDirectory(*dir, fs::path(*dir) / rel)) {
+    return Fail(kVXBadArgument, label + " cannot be opened: it lies outside the data directory");
+  }
   *file = (fs::path(*dir) / rel).string();
   if (clean_path != nullptr) *clean_path = rel.string();
   return kVXOk;

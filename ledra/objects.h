@@ -2,6 +2,7 @@
 // pieces of those calls. Internal to ledra/.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,7 +66,13 @@ bool PlatformReady();
 int LockWaitMs(uint32_t open_flags);
 std::string DefaultServer();
 
-// Resolves server + path to a file; fails with a message naming the database.
+// Whether `path`, with every symbolic link resolved, lies below the data
+// directory `dir` (itself resolved the same way).
+bool InsideDataDirectory(const std::string& dir, const std::filesystem::path& path);
+
+// Resolves server + path to a file; fails with a message naming the
+// database. Absolute paths, ".." steps and paths whose real location lies
+// outside the server's data directory (through a symbolic link) are refused.
 [[nodiscard]] VXStatus ResolveDatabaseFile(const std::string& server, const std::string& path,
                                            std::string* file, std::string* clean_path);
 

@@ -82,6 +82,7 @@ VXStatus _VXInit(uint32_t /*version*/, void*, void*, void*) {
 
 VXStatus VXTerm(uint32_t /*flags*/) {
   ReleaseAllHandles();
+  RemoveSettingsLock();
   initialised = false;
   return kVXOk;
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,22 +90,39 @@ std::string Resolve(const std::string& dir) {
   return p.lexically_normal().string();
 }
 
-// Holds an exclusive lock on the lock file beside the settings file.
+// Holds an exclusive lock on the lock file beside the settings file. The
+// file may be deleted when the platform's use ends (RemoveSettingsLock),
+// so a lock taken on a file that is no longer the one at the path is
+// dropped and taken again on the new one: two holders never lock two
+// different files.
 class SettingsLock {
  public:
-  explicit SettingsLock(const std::string& path) {
-    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) {
+  explicit SettingsLock(const std::string& path) : path_(path + ".lock") {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      if (fd_ < 0) return;
       while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
       }
+      struct stat held {
+      }, named{};
+      if (::fstat(fd_, &held) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        return;
+      ::close(fd_);
+      fd_ = -1;
     }
   }
   ~SettingsLock() {
     if (fd_ >= 0) ::close(fd_);  // closing drops the lock
   }
   bool ok() const { return fd_ >= 0; }
+  // Deletes the lock file while it is held.
+  void Remove() {
+    if (fd_ >= 0) ::unlink(path_.c_str());
+  }
 
  private:
+  std::string path_;
   int fd_ = -1;
 };
 
@@ -184,6 +202,14 @@ VXStatus WriteSetting(const std::string& name, const std::string& value) {
                 "Cannot write the platform settings file " + path + ": " + std::strerror(err));
   }
   return kVXOk;
+}
+
+void RemoveSettingsLock() {
+  std::string path = SettingsFile();
+  struct stat named {};
+  if (::stat((path + ".lock").c_str(), &named) != 0) return;
+  SettingsLock lock(path);
+  lock.Remove();
 }
 
 std::optional<std::string> ServerDirectory(const std::string& server) {

@@ -28,6 +28,11 @@ std::string SettingsFile();
 // Sets (or, for an empty value, removes) one line atomically.
 [[nodiscard]] VXStatus WriteSetting(const std::string& name, const std::string& value);
 
+// Deletes the lock file of the settings file ("<file>.lock"), waiting for
+// a writer that holds it; the next update makes it again. Called when the
+// platform's use ends, so no lock file is left behind.
+void RemoveSettingsLock();
+
 // The data directory of a server: "Local" (any case) or a Server.NAME line.
 std::optional<std::string> ServerDirectory(const std::string& server);
 // "Local" first, then the other servers in file order.

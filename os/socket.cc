@@ -92,6 +92,25 @@ long Receive(Socket s, char* buffer, size_t size) {
   return got;
 }
 
+long ReceiveWaiting(Socket s, char* buffer, size_t size) {
+  ssize_t got;
+  do {
+    got = ::recv(s, buffer, size, MSG_DONTWAIT);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNothingWaiting;
+  return got;
+}
+
+Socket AcceptWaiting(Socket listening, bool* out_of_descriptors) {
+  *out_of_descriptors = false;
+  int s;
+  do {
+    s = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  } while (s < 0 && errno == EINTR);
+  if (s < 0) *out_of_descriptors = errno == EMFILE || errno == ENFILE;
+  return s < 0 ? kNoSocket : s;
+}
+
 bool SendAll(Socket s, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t sent = ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -100,6 +119,10 @@ bool SendAll(Socket s, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
   return true;
+}
+
+void ShutdownSending(Socket s) {
+  if (s != kNoSocket) ::shutdown(s, SHUT_WR);
 }
 
 void ShutdownAndClose(Socket s) {

@@ -39,8 +39,19 @@ int WaitReadable(Socket s, int milliseconds, int wake_fd = kNoSocket);
 // Receives at most `size` bytes: the count, 0 at the peer's end, -1 on error
 // or time-out.
 long Receive(Socket s, char* buffer, size_t size);
+// For a non-blocking socket: receives what is waiting, at most `size`
+// bytes: the count, 0 at the peer's end, -1 on error, kNothingWaiting when
+// no byte is there yet.
+inline constexpr long kNothingWaiting = -2;
+long ReceiveWaiting(Socket s, char* buffer, size_t size);
+// For a non-blocking listening socket: a waiting connection (itself made
+// non-blocking), or kNoSocket when none waits or the accept failed;
+// *out_of_descriptors tells whether the process ran out of descriptors.
+[[nodiscard]] Socket AcceptWaiting(Socket listening, bool* out_of_descriptors);
 // Sends every byte; false when the connection fails.
 [[nodiscard]] bool SendAll(Socket s, std::string_view bytes);
+// Shuts down sending only: the peer reads the end of the reply.
+void ShutdownSending(Socket s);
 // Shuts the connection down in both directions and closes it.
 void ShutdownAndClose(Socket s);
 void Close(Socket s);

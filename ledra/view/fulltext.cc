@@ -159,8 +159,12 @@ VXStatus TranslateQuery(const std::string& query, std::string* fts) {
   enum class Last { kStart, kTerm, kOperator, kOpen, kClose } last = Last::kStart;
   int depth = 0;
   auto bad = [&](const std::string& why) {
-    return Fail(kVXBadQuery, "The search \"" + query + "\" cannot be read: " + why);
+    std::string shown = query;
+    std::replace(shown.begin(), shown.end(), '\0', ' ');
+    return Fail(kVXBadQuery, "The search \"" + shown + "\" cannot be read: " + why);
   };
+  // FTS5 refuses a query that holds a NUL byte (a "%00" in a URL).
+  if (query.find('\0') != std::string::npos) return bad("it holds a NUL character");
   // Words side by side must all occur; FTS5 takes that only between plain
   // words, so the AND is always written out.
   auto join = [&]() {

@@ -3,8 +3,13 @@
 #include "browser/command_dispatch.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include "engine/request_entry.h"
 
 namespace browser {
 namespace {
@@ -142,6 +147,59 @@ TEST_F(Dispatch, EmptyHandlersGiveNoReply) {
   Handlers() = KvHandlers{};
   EXPECT_EQ(Route("GET http://[kv]/"), "-1");
   EXPECT_EQ(Route("GET http://[kv]/Local:/d.ldf:/V/1/"), "-1");
+}
+
+// Changes asked for by a foreign page never reach a handler; reads do, and
+// so does everything from our own pages or without either header.
+TEST_F(Dispatch, ForeignPagesReachOnlyTheHandlersThatRead) {
+  static const struct {
+    const char* line;
+    const char* handler;  // reached from our own pages
+    bool changes;
+  } cases[] = {
+      {"GET http://[kv]/Local:/d.ldf:/V/All/DX/", "view", true},
+      {"GET http://[kv]/Local:/d.ldf:/V/All/D/", "view", true},
+      {"GET http://[kv]/Local:/d.ldf:/V/All/C/", "view", true},
+      {"GET http://[kv]/Local:/d.ldf:/V/All/vP/", "view", true},
+      {"GET http://[kv]/Local:/d.ldf:/?/Compact", "maintenance", true},
+      {"GET http://[kv]/Local:/d.ldf:/A/12/ap/0/x/", "attachment", true},
+      {"POST http://[kv]/Local:/d.ldf:/C/1/", "composeSubmit", true},
+      {"POST http://[kv]/Local:/d.ldf:/E/1/", "editSubmit", true},
+      {"GET http://[kv]/Local:/d.ldf:/V/All/LR/", "view", false},
+      {"GET http://[kv]/Local:/d.ldf:/A/12/ds/0/x.gif/", "attachment", false},
+      {"GET http://[kv]/Local:/d.ldf:/D/12/LR/", "readFrameset", false},
+      {"GET http://[kv]/", "serverCatalogue", false},
+  };
+  char reply_path[] = "/tmp/corvane-dispatch-XXXXXX";
+  int fd = mkstemp(reply_path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  auto route = [&](const std::string& raw) {
+    called.clear();
+    engine::RequestEntry entry;
+    entry.rawRequest = raw;
+    auto request = engine::ParseDatabaseRequest(raw, &entry);
+    engine::ThreadHandle handle;
+    (void)RunKvCommand(reply_path, *request, handle);
+    std::FILE* file = std::fopen(reply_path, "rb");
+    char head[32] = {};
+    size_t got = file != nullptr ? std::fread(head, 1, sizeof head - 1, file) : 0;
+    if (file != nullptr) std::fclose(file);
+    std::remove(reply_path);
+    std::string written(head, got);
+    return written.rfind("HTTP/1.0 403 Forbidden", 0) == 0 ? std::string("403") : called;
+  };
+  for (const auto& c : cases) {
+    std::string line = std::string(c.line) + " HTTP/1.1\r\n";
+    EXPECT_EQ(route(line + "Referer: http://evil.example/\r\n\r\n"), c.changes ? "403" : c.handler)
+        << c.line;
+    EXPECT_EQ(route(line + "Origin: null\r\n\r\n"), c.changes ? "403" : c.handler) << c.line;
+    EXPECT_EQ(route(line + "Referer: http://Corvane.AsLedraClient/Local:/d.ldf:/V/All/LR/\r\n\r\n"),
+              c.handler)
+        << c.line;
+    EXPECT_EQ(route(line + "Origin: http://[kv]\r\n\r\n"), c.handler) << c.line;
+    EXPECT_EQ(route(line + "\r\n"), c.handler) << c.line;
+  }
 }
 
 }  // namespace

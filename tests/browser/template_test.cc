@@ -201,4 +201,16 @@ TEST_F(Templates, ItemVariablesAndJavaScriptEscaping) {
   EXPECT_EQ(Expand("$WCTX_ItemInCurrentDoc:Big").size(), 5000u);
 }
 
+// Regression: text of the request reached action bars unescaped.
+TEST_F(Templates, RequestTextIsEscaped) {
+  request_ = engine::ParseDatabaseRequest(
+      "GET http://[kv]/Local:/t.ldf:/V%3Cb%3E/77/S%22%3E/3/4/{http://x/%22%3E%3Cscript%3E} "
+      "HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(request_);
+  db_.path = "it's<b>.ldf";
+  EXPECT_EQ(Expand("$WCTX_Adverb|$WCTX_Kind|$WCTX_RefererURL|$WCTX_DBFileName"),
+            "S&quot;&gt;|V&lt;b&gt;|http://x/&quot;&gt;&lt;script&gt;|it&#39;s&lt;b&gt;.ldf");
+  EXPECT_EQ(Expand("$WCTX_SelfURL").find('<'), std::string::npos);
+}
+
 }  // namespace

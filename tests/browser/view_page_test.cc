@@ -215,12 +215,18 @@ TEST_F(ViewPages, NextAndPreviousDocument) {
   std::string v = std::string(kDiscuss) + "All Documents/";
   EXPECT_EQ(Get(v + "j/"), "");  // no current line yet
   (void)Get(v + "SC/1/4/");
+  // Regression: the redirect named argument 3 as the document and the
+  // current line as argument 3. The read frameset is D/0/LR/<"0" for "j",
+  // argument 3 for "k">/<view id>/; the current line moves.
   EXPECT_EQ(Get(v + "j/"),
             "HTTP/1.0 302 Temporarily Moved\nLocation: "
-            "http://[kv]/Local:/discuss.ldf:/D/0/LR/4.1/4/\n\n");
+            "http://[kv]/Local:/discuss.ldf:/D/0/LR/0/4/\n\n");
   EXPECT_EQ(Get(v + "k/1/"),
             "HTTP/1.0 302 Temporarily Moved\nLocation: "
-            "http://[kv]/Local:/discuss.ldf:/D/1/LR/4/4/\n\n");
+            "http://[kv]/Local:/discuss.ldf:/D/0/LR/1/4/\n\n");
+  EXPECT_NE(
+      Get(v + "R/").find("<B><A TARGET=\"_parent\" HREF=\"http://[kv]/Local:/discuss.ldf:/D/"),
+      std::string::npos);
   // Past the last document: back to the view.
   (void)Get(v + "SC/1/5/");
   EXPECT_EQ(Get(v + "j/"),
@@ -302,6 +308,27 @@ TEST_F(ViewPaging, EachPagingSubcommand) {
   // A page whose first row lies inside a collapsed category starts at it.
   (void)Get(v + "Xc2/1/2/");
   Check("inside_collapsed", v + "r/2.5/");
+}
+
+// Regression: on a view record just made (the first request on a view, or
+// the first after the cache closed everything) "N" stepped from no row and
+// showed only the last one. A new record starts at "1".
+TEST_F(ViewPaging, TheFirstRequestOnAViewStartsAtItsTopPosition) {
+  std::string v = "http://[kv]/Local:/paging.ldf:/V/Cats/";
+  ExpectGolden("EachPagingSubcommand_next", Get(v + "N/"));
+  // The same after the open-database cache let go of every index.
+  (void)Get(v + "B/");
+  (void)platform::RunOnPlatformThread(*ui_, [](engine::ThreadHandle& thread) {
+    platform::ReleaseDatabaseHandles(thread);
+    return 0;
+  });
+  ExpectGolden("EachPagingSubcommand_next", Get(v + "N/"));
+  // "DE" as the first request shows the page from the top.
+  (void)platform::RunOnPlatformThread(*ui_, [](engine::ThreadHandle& thread) {
+    platform::CloseAllDatabases(thread);
+    return 0;
+  });
+  ExpectGolden("EachPagingSubcommand_first", Get(v + "DE/"));
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ TEST(HtmlEscape, MarkupCharactersBecomeEntitiesAndTheRestIsKept) {
       {"Zürich — 東京", "Zürich — 東京"},
   };
   for (const auto& c : cases) EXPECT_EQ(common::HtmlEscape(c.in), c.out) << c.in;
+  // For text and double-quoted attributes an apostrophe stays.
+  EXPECT_EQ(common::HtmlEscapeText("Ann's \"<b>\" & co"), "Ann's &quot;&lt;b&gt;&quot; &amp; co");
 }
 
 }  // namespace

@@ -161,6 +161,9 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
   EXPECT_FALSE(os::FileExists(prog_ + "/corvex.port"));
   EXPECT_EQ(Ini().find("$Corvane_Running"), std::string::npos) << Ini();
+  // Regression: the lock files stayed behind.
+  EXPECT_FALSE(os::FileExists(prog_ + "/corvex.lck"));
+  EXPECT_FALSE(os::FileExists(prog_ + "/ledra.ini.lock"));
 }
 
 TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
@@ -175,7 +178,8 @@ TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
       {{"URL=\"http://example.org/a b\""}, "http://example.org/a b"},
       {{"url=http://example.org/plain"}, "http://example.org/plain"},
       {{"http://example.org/bare"}, "http://example.org/bare"},
-      {{"\"http://example.org/quoted\""}, "\"http://example.org/quoted\""},
+      // Regression: the quotes were handed over with the URL.
+      {{"\"http://example.org/quoted\""}, "http://example.org/quoted"},
   };
   for (auto& c : cases) {
     Process second = Start(c.args);

@@ -13,6 +13,7 @@
 #include "common/reply_forms.h"
 #include "engine/reply_file.h"
 #include "engine/request_assembler.h"
+#include "os/socket.h"
 #include "platform/database_operation.h"
 #include "running_engine.h"
 
@@ -103,6 +104,71 @@ TEST_F(Intake, TooLargeRequestsGet413AndNothingIsQueued) {
   EXPECT_EQ(Exchange({headers_only}), common::kReplyTooLarge);
   os::LockGuard guard(shared_->queueLock);
   EXPECT_EQ(shared_->requestQueue, nullptr);
+}
+
+// Regression: requests were read one after another, each read waiting for
+// its client's bytes, so one silent client held every other one up.
+TEST_F(Intake, ASilentOrTricklingClientHoldsNobodyElseUp) {
+  shared_->receiveTimeoutMs = 120000;  // longer than the reads below wait
+  Start();
+  os::Socket silent = os::ConnectLoopback(port_);
+  os::Socket trickling = os::ConnectLoopback(port_);
+  ASSERT_NE(silent, os::kNoSocket);
+  ASSERT_NE(trickling, os::kNoSocket);
+  ASSERT_TRUE(os::SendAll(trickling, "GET http://[wc]/N/ HTTP/1.0\r\nX-Slow: "));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(os::SendAll(trickling, "a"));
+    EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  }
+  os::Close(silent);
+  os::Close(trickling);
+}
+
+// A client that sends a header byte now and then is cut at the header
+// deadline although it never falls silent; what it sent is its request.
+TEST_F(Intake, HeadersThatNeverEndAreCutAtTheDeadline) {
+  shared_->receiveTimeoutMs = 120000;
+  shared_->headerDeadlineMs = 300;
+  engine::Hooks().commandHandler = EchoRequest;
+  Start();
+  os::Socket s = os::ConnectLoopback(port_);
+  ASSERT_NE(s, os::kNoSocket);
+  std::string sent = "GET http://[wc]/N/ HTTP/1.0\r\nX-Slow: ";
+  ASSERT_TRUE(os::SendAll(s, sent));
+  std::atomic<bool> replied{false};
+  std::thread trickle([&] {
+    // Stops at the reply, or after 20 s, long past the deadline.
+    for (int i = 0; i < 400 && !replied; ++i) {
+      os::SleepMs(50);
+      if (!os::SendAll(s, "a")) break;
+    }
+  });
+  std::string reply = ReadToEnd(s);
+  replied = true;
+  trickle.join();
+  os::Close(s);
+  ASSERT_EQ(reply.rfind("ECHO " + sent, 0), 0u) << reply;
+  EXPECT_LT(reply.size(), 5 + sent.size() + 200);
+}
+
+TEST_F(Intake, PastTheCapTheConnectionReadLongestMakesRoom) {
+  shared_->receiveTimeoutMs = 120000;
+  shared_->connectionsReadCap = 3;
+  Start();
+  std::vector<os::Socket> silent;
+  for (int i = 0; i < 3; ++i) {
+    silent.push_back(os::ConnectLoopback(port_));
+    ASSERT_NE(silent.back(), os::kNoSocket);
+    // Accepted in this order, so the first is the one read longest.
+    ASSERT_TRUE(os::SendAll(silent.back(), "G"));
+    os::SleepMs(50);
+  }
+  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  // The first was closed without a reply; the others are still read.
+  EXPECT_EQ(ReadToEnd(silent[0]), "");
+  char byte;
+  EXPECT_EQ(os::ReceiveWaiting(silent[2], &byte, 1), os::kNothingWaiting);
+  for (os::Socket s : silent) os::Close(s);
 }
 
 TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNames) {
@@ -198,6 +264,26 @@ TEST(RequestAssembler, CompletionRules) {
     for (const std::string& piece : c.pieces) assembler.Add(piece);
     EXPECT_EQ(assembler.Complete(), c.complete) << c.pieces[0];
     EXPECT_EQ(assembler.TooLarge(), c.too_large) << c.pieces[0];
+  }
+}
+
+// Regression: the end of the headers was searched from the start after
+// every piece, quadratic in the request's size (16 MB of CR: minutes).
+TEST(RequestAssembler, FindingTheEndOfTheHeadersLooksAtEachByteOnce) {
+  for (size_t piece : {size_t{1}, size_t{7}, size_t{4095}}) {
+    engine::RequestAssembler assembler(size_t{8} << 20);
+    std::string crs(piece, '\r');
+    size_t total = 0;
+    while (total < (size_t{1} << 20)) {
+      assembler.Add(crs);
+      total += piece;
+    }
+    EXPECT_FALSE(assembler.Complete());
+    EXPECT_LE(assembler.BytesExamined(), total + 3 * (total / piece + 1)) << piece;
+    assembler.Add("\n");
+    EXPECT_FALSE(assembler.Complete());
+    assembler.Add("\r\n");
+    EXPECT_TRUE(assembler.Complete()) << piece;
   }
 }
 

@@ -1,15 +1,18 @@
 // Fuzz target: the intake's completion rule, the classification with its
-// synonym rewriting, and the [kv] and [wr;...] parsers, on any bytes. The
+// synonym rewriting, the [kv] and [wr;...] parsers and the cross-site
+// check's reading of the headers, on any bytes. The
 // first byte chooses how the rest is cut into received pieces.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "engine/changing_requests.h"
 #include "engine/classify.h"
 #include "engine/database_request.h"
 #include "engine/replica_request.h"
 #include "engine/request_assembler.h"
+#include "engine/request_origin.h"
 #include "engine/url_mapping.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -37,7 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (engine::ClassicUrls() && raw.size() > before) __builtin_trap();
   if (lines(raw) != line_ends) __builtin_trap();
 
+  engine::RequestSource source = engine::SourceOf(raw);
+  if (source.header.empty() && !source.own) __builtin_trap();  // absent counts as own
+  (void)engine::CommandRequestActs(raw);
   if (auto request = engine::ParseDatabaseRequest(raw)) {
+    (void)engine::KvRequestChange(*request);
     if (!request->url || !request->method) __builtin_trap();
     // A later field is never present without the earlier ones.
     if (request->database && !request->server) __builtin_trap();

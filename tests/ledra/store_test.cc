@@ -310,6 +310,64 @@ TEST_F(LedraTest, DatabasePathsMatchWithoutRegardToLetterCase) {
   EXPECT_EQ(VXDatabaseOpen("Local", "samples/other.ldf", 0, &db), kVXDatabaseNotFound);
 }
 
+// Regression: a symbolic link inside the data directory that points to a
+// database elsewhere was followed, and its journal files were made beside
+// the target.
+TEST_F(LedraTest, LinksThatLeadOutOfTheDataDirectoryAreRefused) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir_ + "/elsewhere");
+  std::string outside = dir_ + "/elsewhere/secret.ldf";
+  ASSERT_EQ(VXDatabaseCreate("Hub/Sales", "secret.ldf", "Secret"), kVXOk);
+  fs::rename(dir_ + "/hub/secret.ldf", outside);
+  fs::create_directories(data() + "/inner");
+  VXHandle inside_db = Make("inner/kept.ldf", "Kept");
+  VXDatabaseClose(inside_db, 0);
+  fs::create_symlink(outside, data() + "/link.ldf");
+  fs::create_symlink(dir_ + "/elsewhere", data() + "/linkdir");
+  fs::create_symlink(data() + "/inner/kept.ldf", data() + "/alias.ldf");
+
+  fs::create_symlink(dir_ + "/elsewhere/made.ldf", data() + "/dangling.ldf");
+  for (const char* path : {"link.ldf", "linkdir/secret.ldf", "LINK.LDF"}) {
+    VXHandle db = 0;
+    EXPECT_EQ(VXDatabaseOpen("Local", path, 0, &db), kVXBadArgument) << path;
+    EXPECT_NE(Message().find("lies outside the data directory"), std::string::npos) << path;
+  }
+  EXPECT_EQ(VXDatabaseCreate("Local", "linkdir/new.ldf", "x"), kVXBadArgument);
+  EXPECT_EQ(VXDatabaseCreate("Local", "dangling.ldf", "x"), kVXBadArgument);
+  EXPECT_EQ(VXDatabaseDelete("Local", "link.ldf"), kVXBadArgument);
+  EXPECT_TRUE(fs::exists(outside));
+  for (const char* journal : {"-wal", "-shm", "-journal"})
+    EXPECT_FALSE(fs::exists(outside + journal)) << journal;
+  EXPECT_FALSE(fs::exists(dir_ + "/elsewhere/new.ldf"));
+  EXPECT_FALSE(fs::exists(dir_ + "/elsewhere/made.ldf"));
+
+  // A link that stays inside is a database like any other.
+  VXHandle db = 0;
+  ASSERT_EQ(VXDatabaseOpen("Local", "alias.ldf", 0, &db), kVXOk) << Message();
+  EXPECT_EQ(VXDatabaseClose(db, 0), kVXOk);
+
+  std::vector<std::string> listed;
+  VXDatabaseEntry entry;
+  for (uint32_t code = 1; VXDatabaseList("Local", "", 0, 0, code, &entry) == kVXOk; code = 4)
+    listed.emplace_back(entry.name);
+  EXPECT_EQ(listed, (std::vector<std::string>{"alias.ldf", "inner"}));
+  fs::remove(data() + "/dangling.ldf");
+}
+
+// Regression: ledra.ini.lock stayed behind when the platform's use ended.
+TEST_F(LedraTest, TheSettingsLockFileGoesWhenThePlatformEnds) {
+  std::string lock_file = dir_ + "/ledra.ini.lock";
+  ASSERT_EQ(VXSetEnvironmentString("$Corvane_Test", "1", 0), kVXOk);
+  EXPECT_TRUE(std::filesystem::exists(lock_file));
+  ASSERT_EQ(VXTerm(0), kVXOk);
+  EXPECT_FALSE(std::filesystem::exists(lock_file));
+  ASSERT_EQ(_VXInit(0x45004, nullptr, nullptr, nullptr), kVXOk);
+  ASSERT_EQ(VXSetEnvironmentString("$Corvane_Test", "2", 0), kVXOk);
+  char value[16] = {};
+  ASSERT_EQ(VXGetEnvironmentString("$Corvane_Test", value, sizeof value), kVXOk);
+  EXPECT_STREQ(value, "2");
+}
+
 TEST_F(LedraTest, BadHandlesAndMissingDatabasesGiveStatusesAndMessages) {
   VXHandle out = 0;
   EXPECT_EQ(VXDatabaseOpen("Local", "nope.ldf", 0, &out), kVXDatabaseNotFound);

@@ -176,6 +176,17 @@ TEST(FullTextQuery, TranslationAndRefusals) {
       EXPECT_EQ(fts, c.fts) << c.query;
     }
   }
+  // Regression (found by the full-text query fuzz target): a query holding
+  // a NUL byte was handed to FTS5, which refuses it.
+  for (std::string query : {std::string("\0 0", 3), std::string("fox\0", 4)}) {
+    std::string fts;
+    EXPECT_EQ(ledra::TranslateQuery(query, &fts), kVXBadQuery);
+    uint32_t code = 0, detail = 0;
+    char text[kVXErrorTextSize];
+    VXErrorFetch(&code, &detail, text);
+    EXPECT_NE(std::string(text).find("cannot be read: it holds a NUL character"), std::string::npos)
+        << text;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+// The cross-site check.
+#include "engine/request_origin.h"
+
+#include <strings.h>
+
+#include "common/html_escape.h"
+#include "common/text.h"
+
+namespace engine {
+
+namespace {
+
+// The value of the header `name` ("Origin"), trimmed; none when the
+// request's headers do not hold it.
+std::optional<std::string> HeaderValue(std::string_view raw, std::string_view name) {
+  size_t at = raw.find('\n');
+  while (at != std::string_view::npos && at + 1 < raw.size()) {
+    size_t start = at + 1;
+    size_t end = raw.find('\n', start);
+    std::string_view line = raw.substr(start, end == std::string_view::npos ? end : end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;  // the end of the headers
+    if (line.size() > name.size() && line[name.size()] == ':' &&
+        strncasecmp(line.data(), name.data(), name.size()) == 0) {
+      std::string_view value = line.substr(name.size() + 1);
+      while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+      while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
+      return std::string(value);
+    }
+    at = end;
+  }
+  return std::nullopt;
+}
+
+std::string_view FirstLine(std::string_view raw) {
+  std::string_view line = raw.substr(0, raw.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace
+
+bool IsOwnOrigin(std::string_view origin) {
+  constexpr std::string_view kScheme = "http://";
+  if (!common::StartsWithNoCase(origin, kScheme)) return false;
+  std::string_view rest = origin.substr(kScheme.size());
+  for (const OwnHost& own : kOwnHosts) {
+    std::string_view host = own.host;
+    if (!common::StartsWithNoCase(rest, host)) continue;
+    if (own.prefix || host.back() == ']') return true;
+    // A plain host name ends the authority: a port or a longer name is
+    // someone else's.
+    if (rest.size() == host.size()) return true;
+    char next = rest[host.size()];
+    if (next == '/' || next == '?' || next == '#') return true;
+  }
+  return false;
+}
+
+RequestSource SourceOf(std::string_view raw_request) {
+  RequestSource source;
+  for (const char* name : {"Origin", "Referer"}) {
+    std::optional<std::string> value = HeaderValue(raw_request, name);
+    if (!value.has_value() || value->empty()) continue;
+    source.header = name;
+    source.value = std::move(*value);
+    source.own = IsOwnOrigin(source.value);
+    break;
+  }
+  return source;
+}
+
+std::optional<std::string> RefuseForeignChange(const ThreadHandle* handle,
+                                               std::string_view raw_request, const char* change) {
+  if (change == nullptr) return std::nullopt;
+  RequestSource source = SourceOf(raw_request);
+  if (source.own) return std::nullopt;
+  std::string line(FirstLine(raw_request));
+  Trace(handle, common::Format(kRefusalTraceFormat, source.header.c_str(), source.value.c_str(),
+                               line.c_str()));
+  return common::Format(kForbiddenReplyFormat, change, common::HtmlEscape(source.value).c_str());
+}
+
+}  // namespace engine
