@@ -272,16 +272,13 @@ bool AppendStoredPageUrl(std::string* out, std::string_view bracket_context, std
   std::string_view page_host = key.substr(0, host_end);
   // The links of a stored page mostly lead to the same site: the host
   // written last is kept for the next.
-  thread_local std::string last_key, last_host;
+  thread_local std::string last_family, last_context, last_page_host, last_host;
   thread_local bool last_valid = false;
-  size_t key_size = family.size() + bracket_context.size() + page_host.size() + 2;
-  bool same =
-      last_key.size() == key_size && last_key.compare(0, family.size(), family) == 0 &&
-      std::string_view(last_key).substr(family.size() + 1, bracket_context.size()) ==
-          bracket_context &&
-      std::string_view(last_key).substr(family.size() + bracket_context.size() + 2) == page_host;
-  if (!same) {
-    last_key.assign(family).append(1, ']').append(bracket_context).append(1, ']').append(page_host);
+  if (last_host.empty() || family != last_family || bracket_context != last_context ||
+      page_host != last_page_host) {
+    last_family.assign(family);
+    last_context.assign(bracket_context);
+    last_page_host.assign(page_host);
     last_host.assign("http://");
     LabelWriter labels(&last_host);
     labels.Append(page_host, true);

@@ -27,6 +27,18 @@ TEST(UrlMapping, EveryFormOfTheGrammarGoesThereAndBackExactly) {
   EXPECT_GT(checked, 400u);
 }
 
+// Found by the fuzz target: the host kept from one stored link for the
+// next was taken for a link whose context and host only added up to the
+// same text.
+TEST(UrlMapping, TheHostKeptForTheNextLinkIsNotMistakenForAnother) {
+  for (const char* url : {"http://[wr;ab]c/x", "http://[wr;a]]c/x", "http://[wr;a]b]c/x",
+                          "http://[wrs;a]b]c/x", "http://[wr;ab]c/x"}) {
+    std::optional<std::string> browser = ToBrowserUrl(url, kProgramDir);
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(ToClassicUrl(*browser), url);
+  }
+}
+
 TEST(UrlMapping, TheFormsAUserSees) {
   static const struct {
     const char* classic;

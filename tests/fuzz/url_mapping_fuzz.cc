@@ -4,7 +4,7 @@
 // tests/engine/url_judge.h (a valid URL a browser parses to itself);
 // reading it back gives the classic text exactly (folded as classification
 // folds it) whenever that text has no control character; reading any
-// synonym URL back never yields a CR, an LF or a NUL; rewriting a page
+// synonym URL back never adds a CR, an LF or a NUL; rewriting a page
 // never loses the text around the URLs.
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +27,13 @@ constexpr const char* kBrowserForms[] = {
     "http://corvane.asledraclient/", "http://corvane.command/", "http://corvane.verbatim/r",
     "http://h.-w.corvane.storedpage/", "http://",
 };
+
+// CR, LF and NUL: reading a URL back may keep those it was given, never add one.
+size_t LineEnds(std::string_view text) {
+  size_t n = 0;
+  for (char c : text) n += c == '\r' || c == '\n' || c == '\0';
+  return n;
+}
 
 bool HasControl(std::string_view text) {
   for (char c : text)
@@ -51,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string typed = std::string(kBrowserForms[(data[0] >> 3) % 5]) + std::string(body);
   if (std::optional<std::string> back = engine::ToClassicUrl(typed)) {
-    if (back->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) __builtin_trap();
+    if (LineEnds(*back) > LineEnds(typed)) __builtin_trap();
   }
 
   std::string page;
