@@ -151,11 +151,12 @@ int main(int argc, char** argv) {
       exit_code = 1;
       os::PostDestroy(main_window);
     } else {
+      // The port file first: whoever reads the banner may look for it.
+      engine::WritePortFile(folder, shared->localPort);
       std::fputs(engine::BannerText(shared->listenAddress, shared->localPort, engine::ClassicUrls())
                      .c_str(),
                  stdout);
       std::fflush(stdout);
-      engine::WritePortFile(folder, shared->localPort);
       if (!engine::StartWorker('a', 1, shared, "")) {
         std::fprintf(stderr, "corvex: cannot start the listener\n");
         exit_code = 1;

@@ -100,9 +100,14 @@ std::string BannerText(const std::string& address, unsigned port, bool classic_u
 }
 
 void WritePortFile(const std::string& folder, unsigned port) {
-  if (std::FILE* file = std::fopen((folder + "/" + kPortFile).c_str(), "w")) {
-    std::fprintf(file, "%u\n", port);
-    std::fclose(file);
+  // Written aside and renamed into place, so that a second start never
+  // reads it half written.
+  std::string path = folder + "/" + kPortFile;
+  std::string part = path + ".new";
+  if (std::FILE* file = std::fopen(part.c_str(), "w")) {
+    bool written = std::fprintf(file, "%u\n", port) > 0;
+    written = std::fclose(file) == 0 && written;
+    if (!written || std::rename(part.c_str(), path.c_str()) != 0) (void)std::remove(part.c_str());
   }
 }
 
