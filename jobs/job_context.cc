@@ -37,6 +37,7 @@ JobTiming TimingFromEnvironment() {
   if (wait >= 0) {
     timing.retry_wait_ms = timing.exit_wait_ms = timing.key_view_exit_ms = wait;
     timing.destroy_wait_ms = timing.close_wait_ms = wait;
+    timing.replication_pause_ms = wait;
   }
   timing.minute_ms = EnvironmentMs("CORVANE_JOB_MINUTE_MS", timing.minute_ms);
   int timeout = EnvironmentMs("CORVANE_FETCH_TIMEOUT_MS", -1);

@@ -35,7 +35,8 @@ struct JobTiming {
   int close_wait_ms = 8000;      // after a close request
   int minute_ms = 60000;         // one minute of MaxRunTime
   int connect_timeout_ms = 30000;
-  int idle_timeout_ms = 60000;  // silence that ends a receive as failed
+  int idle_timeout_ms = 60000;      // silence that ends a receive as failed
+  int replication_pause_ms = 3000;  // after a Ledra-data replication
 };
 
 // Reads CORVANE_JOB_WAIT_MS (every fixed wait), CORVANE_JOB_MINUTE_MS and
@@ -68,6 +69,12 @@ struct JobContext {
   // [kv] address here), and whether the replica context stands before it.
   std::string closing_url;
   bool closing_without_context = false;
+  // Whether the closing steps purge refused elements (unchanged for a day)
+  // from the target: only a page-replica database holds them. In the
+  // replica of a Ledra database the same selection would take the user's
+  // own documents, and the next replication would delete them on the
+  // server too.
+  bool purge_refused = true;
   std::string proxy_credentials;  // "Proxy-Authorization: Basic %s" or ""
   std::string http_proxy, proxy_overrides;
   std::string results_category;

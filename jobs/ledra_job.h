@@ -1,7 +1,8 @@
 // Where the Ledra-data replication job plugs into the job task. A Schedule
-// whose "IsLedra" begins with 'Y' is handed to the runner registered here;
-// without one the job task logs kNoLedraJobRunner and runs only the
-// closing steps.
+// whose "IsLedra" begins with 'Y' is handed to the runner set here; by
+// default that is RunLedraReplication, the replication job of
+// jobs/replication_job.h. With the runner set to null the job task logs
+// kNoLedraJobRunner and runs only the closing steps.
 //
 // The runner gets:
 //   job       the process record (jobs/job_context.h): the open
@@ -20,10 +21,6 @@
 // job.result_title (the replica's title, when it completed), and
 // job.closing_url (its "http://[kv]/Local:/%s:/" address; the closing
 // message puts no replica context before it).
-//
-// Register from the runner's own source file, for example with a static
-// object whose constructor calls SetLedraJobRunner; corvjobs links the
-// jobs library whole, so such an object is always constructed.
 #pragma once
 
 #include "jobs/job_context.h"
@@ -36,6 +33,11 @@ inline constexpr char kNoLedraJobRunner[] =
     "only the closing steps run.";
 
 using LedraJobRunner = void (*)(JobContext& job, VXHandle schedule);
+
+// The replication job run for the job task: its log lines go to the log
+// list, its status dialog and waits are the task's, and what it read and
+// did becomes the closing steps' target, flags, result title and address.
+void RunLedraReplication(JobContext& job, VXHandle schedule);
 
 void SetLedraJobRunner(LedraJobRunner runner);
 LedraJobRunner GetLedraJobRunner();

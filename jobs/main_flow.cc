@@ -107,7 +107,8 @@ void ClosingSteps(JobContext& job) {
   std::string server = job.target_server.empty() ? kLocal : job.target_server;
   const std::string& path = job.target_path;
   VXHandle target = 0;
-  if (!path.empty() && VXDatabaseOpen(server.c_str(), path.c_str(), 0, &target) == kVXOk) {
+  if (job.purge_refused && !path.empty() &&
+      VXDatabaseOpen(server.c_str(), path.c_str(), 0, &target) == kVXOk) {
     std::vector<VXNoteId> refused;
     if (SelectDocuments(target, kPurgeFormula, &refused) == kVXOk)
       for (VXNoteId id : refused)

@@ -2,6 +2,7 @@
 #include "ledra/core_calls.h"
 
 #include "ledra/objects.h"
+#include "ledra/replication/cutoff_purge.h"
 #include "ledra/vxapi.h"
 
 using namespace ledra;
@@ -33,5 +34,8 @@ VXStatus LCReplicationInfoSet(VXHandle database, const LCReplicationInfo* info) 
   NoteStore* store = db->store.get();
   if (VXStatus s = store->SetInfo("cutoff", std::to_string(info->cutoff.ticks)); s != kVXOk) return s;
   if (VXStatus s = store->SetInfo("cutoff_days", std::to_string(info->cutoff_days)); s != kVXOk) return s;
-  return store->SetInfo("repl_options", std::to_string(info->flags));
+  if (VXStatus s = store->SetInfo("repl_options", std::to_string(info->flags)); s != kVXOk) return s;
+  // A cut-off that removes old documents takes effect at once.
+  uint32_t purged = 0;
+  return replication::PurgeBeforeCutoff(store, &purged);
 }

@@ -28,4 +28,6 @@ struct LCReplicationInfo {
 // Deletes a note by id; flags as VXDocumentDelete (512 purge).
 [[nodiscard]] VXStatus LCNoteDelete(VXHandle database, VXNoteId id, uint32_t flags);
 [[nodiscard]] VXStatus LCReplicationInfoGet(VXHandle database, LCReplicationInfo* info);
+// With flag 0x80 the documents older than the cut-off are purged at once
+// (ledra/replication/cutoff_purge.h).
 [[nodiscard]] VXStatus LCReplicationInfoSet(VXHandle database, const LCReplicationInfo* info);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "ledra/objects.h"
+#include "ledra/replication/replica_copy.h"
 #include "ledra/settings.h"
 #include "ledra/vxapi.h"
 
@@ -365,7 +366,12 @@ VXStatus VXDatabaseCopy(const char* source_server, const char* source_path, cons
   if (VXStatus s = NoteStore::Create(file, label, new_title, replica); s != kVXOk) return s;
   std::unique_ptr<NoteStore> to;
   VXStatus s = NoteStore::Open(file, label, LockWaitMs(kVXOpenJob), &to);
-  if (s == kVXOk) s = CopyNotes(from, to.get(), options, class_mask);
+  if (s == kVXOk) {
+    // A new replica keeps its notes' identities and revisions.
+    s = (options & kVXCopyReplica) != 0
+            ? replication::CopyReplicaNotes(from, to.get(), options, class_mask, src_srv, source->path)
+            : CopyNotes(from, to.get(), options, class_mask);
+  }
   if (s == kVXOk && (options & kVXCopyProperties) != 0) {
     for (const char* key : {"default_form", "default_view", "cutoff_days", "repl_options", "design_template"}) {
       std::string v;

@@ -180,8 +180,9 @@ inline constexpr uint32_t kVXClassReplFormula = 2048;
 // Environment flags (VXSetEnvironmentString): 1 write through (always).
 // Copy options (VXDatabaseCopy): 0x001 documents, 0x002 design notes (of the
 //   classes in the class mask, 0 = every class), 0x004 database properties,
-//   0x100 the copy is a new replica (keeps the replica id; without it the
-//   copy gets a new replica id), 0x1000000/0x2000000/0x3000000 encryption
+//   0x100 the copy is a new replica (keeps the replica id, and its notes
+//   keep their UNIDs, times and revisions: ledra/replication/; without it
+//   the copy gets a new replica id), 0x1000000/0x2000000/0x3000000 encryption
 //   level 1-3 (recorded as property 28).
 // Database list (VXDatabaseList) kinds: 0x8000 databases, 0x4000 folders.
 // Date-time difference units: 1 hundredths, 2 seconds, 3 minutes, 4 hours,

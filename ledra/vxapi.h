@@ -11,6 +11,7 @@
 
 #include "ledra/vx_types.h"
 #include "ledra/view/view_api.h"  // views, columns, full-text search
+#include "ledra/replication/replication_api.h"  // replication with a server
 
 // --- Platform -------------------------------------------------------------
 // Reads ledra.ini from the working folder (or the file named by the

@@ -1,7 +1,8 @@
 // The corvjobs program as a whole: its argument forms, the closing message
 // and status file, the closing steps (one-time schedules, full-text
-// index), a close request during a crawl, a Ledra schedule without its job,
-// and, end to end, corvex starting it for a due schedule.
+// index), a close request during a crawl, and, end to end, corvex starting
+// it for a due schedule. The Ledra-data replication run by the program is
+// tested in tests/jobs_replication.
 #include <signal.h>
 
 #include "os/process.h"
@@ -41,11 +42,6 @@ TEST_F(JobProgram, ArgumentFormsAndClosingMessages) {
   EXPECT_NE(JobLog().find("* FAILED Ledra initialization: code=0"), std::string::npos);
   EXPECT_EQ(StatusFile(),
             "Replicator terminated prematurely.  Run again and watch the log to determine cause.");
-
-  VXNoteId ledra = AddSchedule({{"IsLedra", "Y"}, {"LocalReplica", "Replicas.Ldr/x.ldf"}});
-  EXPECT_EQ(RunJobs(std::to_string(ledra)), 0);
-  EXPECT_NE(JobLog().find("Ledra-data replication, which this build of the job task cannot run"),
-            std::string::npos);
 }
 
 TEST_F(JobProgram, ClosingStepsRemoveOneTimeSchedulesAndIndex) {
