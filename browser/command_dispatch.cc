@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "browser/empty_reply.h"
 #include "engine/changing_requests.h"
 #include "engine/request_entry.h"
 #include "engine/request_origin.h"
@@ -49,7 +50,9 @@ int32_t KvOperation(engine::ThreadHandle& platform_thread, const engine::Operati
   const char* reply_path = reinterpret_cast<const char*>(args[0]);
   auto* request = reinterpret_cast<engine::DatabaseRequest*>(args[1]);
   if (reply_path == nullptr || request == nullptr) return kNotHandled;
-  return RunKvCommand(reply_path, *request, platform_thread);
+  int result = RunKvCommand(reply_path, *request, platform_thread);
+  ExplainEmptyReply(reply_path, *request, platform_thread, result);
+  return result;
 }
 
 // The library installs the dispatcher when the program starts.

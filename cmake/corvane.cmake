@@ -41,11 +41,13 @@ function(corvane_program name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endfunction()
 
-# corvane_test(NAME SOURCES ... [LIBS ...]): a GoogleTest executable whose
-# cases ctest runs one by one. Tests find the build's programs through
-# CORVANE_BIN_DIR and the source tree through CORVANE_SOURCE_DIR.
+# corvane_test(NAME [CLASSIC] SOURCES ... [LIBS ...]): a GoogleTest
+# executable whose cases ctest runs one by one. Tests find the build's
+# programs through CORVANE_BIN_DIR and the source tree through
+# CORVANE_SOURCE_DIR. CLASSIC runs them with CORVANE_CLASSIC_URLS=1: the
+# replies keep the exact bytes the handlers write (tests that compare them).
 function(corvane_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "CLASSIC" "" "SOURCES;LIBS" ${ARGN})
   if(CORVANE_FUZZ)
     return()
   endif()
@@ -54,8 +56,13 @@ function(corvane_test name)
   target_compile_definitions(${name} PRIVATE
     CORVANE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
     CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set(classic_urls "CORVANE_CLASSIC_URLS=unset:")
+  if(ARG_CLASSIC)
+    set(classic_urls "CORVANE_CLASSIC_URLS=set:1")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "CORVANE_TEST=1")
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "CORVANE_TEST=1"
+               ENVIRONMENT_MODIFICATION "${classic_urls}")
 endfunction()
 
 # corvane_fuzzer(NAME SOURCES ... [LIBS ...]): a libFuzzer target, built only

@@ -36,6 +36,8 @@
 //                           the name the network test looks up (default
 //                           corvane.testing.network, which never exists);
 //                           127.0.0.1 on a closed network answers at once
+//   CORVANE_CLASSIC_URLS=1  replies keep the pseudo-host URLs exactly as the
+//                           pages write them (engine/url_mapping.h)
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -51,6 +53,8 @@
 #include "engine/instance.h"
 #include "engine/main_window.h"
 #include "engine/startup.h"
+#include "engine/startup_messages.h"
+#include "engine/url_mapping.h"
 #include "engine/thread_handle.h"
 #include "os/desktop.h"
 #include "os/files.h"
@@ -77,9 +81,13 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // 1.
+  // 1. A start anywhere else is a mistake to be told about, with the
+  // folder to use, and a failure to report.
   if (!os::FileExists(engine::kProgramName)) {
     os::MessageBox(nullptr, kNotInProgramFolder, "Corvane", os::Icon::kExclamation, os::Buttons::kOk);
+    std::fputs(engine::NotInProgramFolderText(os::WorkingFolder(), engine::ExpectedProgramFolder())
+                   .c_str(),
+               stderr);
     return 1;
   }
   if (engine::PortOverride() == -2) {
@@ -93,14 +101,21 @@ int main(int argc, char** argv) {
   bool restart = strncasecmp(command_line.c_str(), engine::kRestartArgument, 7) == 0;
   engine::InstanceLock instance;
   bool running_elsewhere = !instance.Take(folder, restart ? kRestartLockWaitMs : 0) && !restart;
-  bool handed_over = true;
+  std::string handed_over;  // the URL handed to the running program
+  bool handover_failed = false;
   if (engine::CarriesUrl(command_line)) {
-    handed_over = engine::HandOverUrl(command_line, folder);
-    if (!handed_over)
+    handover_failed = !engine::HandOverUrl(command_line, folder);
+    if (handover_failed)
       std::fprintf(stderr, "corvex: cannot write %s/%s\n", folder.c_str(), engine::kLaunchFile);
+    else
+      handed_over = command_line;
     command_line.clear();
   }
-  if (running_elsewhere) return handed_over ? 0 : 1;
+  if (running_elsewhere) {
+    std::fputs(engine::AlreadyRunningText(folder, engine::ReadPortFile(folder), handed_over).c_str(),
+               stdout);
+    return handover_failed ? 1 : 0;
+  }
 
   // Signals are taken by one thread, which posts them to the main window;
   // every other thread starts with them blocked.
@@ -152,15 +167,17 @@ int main(int argc, char** argv) {
     engine::SharedContext* shared = started.shared.get();
     engine::AdoptSharedContext(std::move(started.shared));
     if (shared->stop == engine::kListenerFailed) {
-      std::fprintf(stderr, "corvex: could not listen on %s port %u\n", shared->listenAddress.c_str(),
-                   static_cast<unsigned>(shared->localPort));
+      unsigned port = shared->localPort;
+      bool in_use = engine::PortInUse(shared->listenAddress, port);
+      std::fputs(engine::ListenFailedText(shared->listenAddress, port, in_use).c_str(), stderr);
       exit_code = 1;
       os::PostDestroy(main_window);
     } else {
-      std::printf("corvex listening on %s port %u\n", shared->listenAddress.c_str(),
-                  static_cast<unsigned>(shared->localPort));
-      std::printf("Set your browser's HTTP proxy to %s port %u, then open http://[kv]/\n",
-                  shared->listenAddress.c_str(), static_cast<unsigned>(shared->localPort));
+      // The port file first: whoever reads the banner may look for it.
+      engine::WritePortFile(folder, shared->localPort);
+      std::fputs(engine::BannerText(shared->listenAddress, shared->localPort, engine::ClassicUrls())
+                     .c_str(),
+                 stdout);
       std::fflush(stdout);
       if (!engine::StartWorker('a', 1, shared, "")) {
         std::fprintf(stderr, "corvex: cannot start the listener\n");
@@ -180,6 +197,7 @@ int main(int argc, char** argv) {
   engine::MainWindow().ui = nullptr;
   ui.reset();
   if (!engine::MainWindow().workersEnded) std::fprintf(stderr, "corvex: workers still running at exit\n");
+  engine::RemovePortFile(folder);
   std::printf("corvex stopped\n");
   return exit_code;
 }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "engine/output_layer.h"
 #include "os/files.h"
 
 namespace engine {
@@ -110,8 +111,7 @@ void SendReplyFile(std::FILE* file, os::Socket socket) {
 }
 
 void SendReply(SharedContext& shared, RequestEntry& entry, std::string_view reply) {
-  (void)shared;
-  (void)os::SendAll(entry.socket, reply);
+  SendFinishedReply(shared, entry, reply);  // the output layer
 }
 
 namespace {

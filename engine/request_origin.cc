@@ -5,6 +5,7 @@
 
 #include "common/html_escape.h"
 #include "common/text.h"
+#include "engine/url_mapping.h"
 
 namespace engine {
 
@@ -56,7 +57,13 @@ bool IsOwnOrigin(std::string_view origin) {
     char next = rest[host.size()];
     if (next == '/' || next == '?' || next == '#') return true;
   }
-  return false;
+  // The synonym hosts the browser sees (engine/url_mapping.h): those of
+  // the pages corvex writes itself are ours; stored pages are not. A port
+  // makes it someone else's, as above.
+  std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
+  if (host.empty() || host.find(':') != std::string_view::npos) return false;
+  const SynonymHost* synonym = FindSynonymHost(host);
+  return synonym != nullptr && synonym->ownPages;
 }
 
 RequestSource SourceOf(std::string_view raw_request) {

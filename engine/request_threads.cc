@@ -7,6 +7,7 @@
 #include "engine/database_request.h"
 #include "engine/error_page.h"
 #include "engine/hooks.h"
+#include "engine/program_resources.h"
 #include "engine/replica_request.h"
 #include "engine/reply_file.h"
 #include "engine/request_origin.h"
@@ -16,6 +17,7 @@
 namespace engine {
 
 void PassThroughRequest(ThreadHandle& handle, RequestEntry& entry) {
+  if (AnswerLocally(handle, entry)) return;  // the program folder's files
   if (Hooks().passThrough != nullptr) return Hooks().passThrough(handle, entry);
   // Until the pass-through proxy exists the connection is closed without a
   // reply, as for an empty request.

@@ -13,6 +13,7 @@
 #include "engine/event_string.h"
 #include "engine/hooks.h"
 #include "engine/listener.h"
+#include "engine/url_mapping.h"
 #include "os/files.h"
 #include "os/registry.h"
 #include "platform/configuration.h"
@@ -42,17 +43,17 @@ uint16_t ReadDashboardState() {
 
 std::string GetEnvironment(ThreadHandle& ui, const char* name) {
   char value[platform::kEnvironmentBufferSize] = {};
-  (void)platform::RunDatabaseOperation(ui, platform::kGetEnvironmentString,
-                                       {reinterpret_cast<intptr_t>(name),
-                                        static_cast<intptr_t>(sizeof value),
-                                        reinterpret_cast<intptr_t>(value)});
+  (void)platform::RunDatabaseOperation(
+      ui, platform::kGetEnvironmentString,
+      {reinterpret_cast<intptr_t>(name), static_cast<intptr_t>(sizeof value),
+       reinterpret_cast<intptr_t>(value)});
   return value;
 }
 
 void SetEnvironment(ThreadHandle& ui, const char* name, const std::string& value) {
-  (void)platform::RunDatabaseOperation(ui, platform::kSetEnvironmentString,
-                                       {reinterpret_cast<intptr_t>(name),
-                                        reinterpret_cast<intptr_t>(value.c_str()), 1});
+  (void)platform::RunDatabaseOperation(
+      ui, platform::kSetEnvironmentString,
+      {reinterpret_cast<intptr_t>(name), reinterpret_cast<intptr_t>(value.c_str()), 1});
 }
 
 long NumberOr(const std::string& text, long fallback) {
@@ -133,11 +134,11 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
 
   // 5. The configuration database.
   platform::OpenDatabase* configuration = nullptr;
-  int32_t config_handle = platform::RunDatabaseOperation(
-      ui, platform::kOpenDatabase,
-      {reinterpret_cast<intptr_t>(platform::kLocalServer),
-       reinterpret_cast<intptr_t>(platform::kConfigurationDatabase),
-       reinterpret_cast<intptr_t>(&configuration)});
+  int32_t config_handle =
+      platform::RunDatabaseOperation(ui, platform::kOpenDatabase,
+                                     {reinterpret_cast<intptr_t>(platform::kLocalServer),
+                                      reinterpret_cast<intptr_t>(platform::kConfigurationDatabase),
+                                      reinterpret_cast<intptr_t>(&configuration)});
   if (config_handle <= 0) {
     os::MessageBox(options.mainWindow, platform::kMissingConfigurationMessage, kCorvaneTitle,
                    os::Icon::kExclamation, os::Buttons::kOk);
@@ -168,11 +169,16 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
     port = configured > 0 && configured <= 65535 ? static_cast<int>(configured) : kDefaultLocalPort;
   }
   shared->localPort = static_cast<uint16_t>(port);
-  bool disable_underline = !items["DisableUnderline"].empty() && items["DisableUnderline"][0] == 'Y';
+  bool disable_underline =
+      !items["DisableUnderline"].empty() && items["DisableUnderline"][0] == 'Y';
+  if (!items["ClassicURLs"].empty() &&
+      (items["ClassicURLs"][0] == 'Y' || items["ClassicURLs"][0] == 'y'))
+    SetClassicUrls(true);
   done(7, *shared);
 
   // 8.
-  if (Hooks().replaceBrowserSettings != nullptr) Hooks().replaceBrowserSettings(ui, disable_underline);
+  if (Hooks().replaceBrowserSettings != nullptr)
+    Hooks().replaceBrowserSettings(ui, disable_underline);
   done(8, *shared);
 
   // 9.
@@ -191,12 +197,12 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
   done(10, *shared);
 
   // 11.
-  shared->replicatorsAllowed = static_cast<uint16_t>(
-      NumberOr(GetEnvironment(ui, platform::kEnvReplicatorsAllowed), 3));
-  shared->networkTimeout = static_cast<int16_t>(
-      NumberOr(GetEnvironment(ui, platform::kEnvNetworkTimeout), 120));
-  shared->linesInView = static_cast<uint32_t>(
-      NumberOr(GetEnvironment(ui, platform::kEnvLinesInView), 30));
+  shared->replicatorsAllowed =
+      static_cast<uint16_t>(NumberOr(GetEnvironment(ui, platform::kEnvReplicatorsAllowed), 3));
+  shared->networkTimeout =
+      static_cast<int16_t>(NumberOr(GetEnvironment(ui, platform::kEnvNetworkTimeout), 120));
+  shared->linesInView =
+      static_cast<uint32_t>(NumberOr(GetEnvironment(ui, platform::kEnvLinesInView), 30));
   done(11, *shared);
 
   // 12.
@@ -218,12 +224,12 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
       return web != nullptr ? static_cast<int32_t>(web->handle) : 0;
     });
     if (web_handle > 0 &&
-        os::MessageBox(options.mainWindow, kPageSortingQuestion, kCorvaneTitle,
-                       os::Icon::kQuestion, os::Buttons::kYesNo) == os::Answer::kYes) {
+        os::MessageBox(options.mainWindow, kPageSortingQuestion, kCorvaneTitle, os::Icon::kQuestion,
+                       os::Buttons::kYesNo) == os::Answer::kYes) {
       shared->resorting = 1;
       for (const char* view : kResortedViews) {
-        (void)platform::RunDatabaseOperation(
-            ui, platform::kGetViewRecordByName, {web_handle, reinterpret_cast<intptr_t>(view)});
+        (void)platform::RunDatabaseOperation(ui, platform::kGetViewRecordByName,
+                                             {web_handle, reinterpret_cast<intptr_t>(view)});
       }
       shared->resorting = 0;
     }
@@ -234,12 +240,14 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
   if (Hooks().ensurePreferredBrowser != nullptr) {
     std::string browser;
     if (!Hooks().ensurePreferredBrowser(ui, &browser)) {
-      os::MessageBox(options.mainWindow, kNoBrowserMessage, kCorvaneTitle,
-                     os::Icon::kInformation, os::Buttons::kOk);
+      os::MessageBox(options.mainWindow, kNoBrowserMessage, kCorvaneTitle, os::Icon::kInformation,
+                     os::Buttons::kOk);
     } else {
       (void)platform::RunOnPlatformThread(ui, [&](ThreadHandle&) {
         return platform::WriteConfigurationItem(static_cast<VXHandle>(config_handle),
-                                                "PreferredBrowser", browser) ? 1 : 0;
+                                                "PreferredBrowser", browser)
+                   ? 1
+                   : 0;
       });
     }
   }
@@ -272,8 +280,8 @@ StartupResult StartUp(ThreadHandle& ui, const StartupOptions& options) {
 
   // 19.
   if (strcasecmp(options.commandLine.c_str(), "Restart") == 0) {
-    os::MessageBox(options.mainWindow, kResetCompleteMessage, kCorvaneTitle,
-                   os::Icon::kInformation, os::Buttons::kOk);
+    os::MessageBox(options.mainWindow, kResetCompleteMessage, kCorvaneTitle, os::Icon::kInformation,
+                   os::Buttons::kOk);
   } else if (Hooks().launchBrowser != nullptr) {
     Hooks().launchBrowser(ui);
   }

@@ -132,7 +132,8 @@ def wait_for(condition, seconds):
 
 
 def marker_seen(lines, method, marker):
-    pattern = re.compile(r": %s http://\S*%s\b" % (method, re.escape(marker)))
+    # The request line as corvex read it: a database path may hold blanks.
+    pattern = re.compile(r": %s http://[^\r\n]*?%s\b" % (method, re.escape(marker)))
     return any(pattern.search(line) for line in lines)
 
 

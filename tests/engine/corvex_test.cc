@@ -36,8 +36,9 @@ class Corvex : public ::testing::Test {
     folder_ = pattern;
     setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
     int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
-              os::ProcessStatus::kOk);
+    ASSERT_EQ(
+        os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
+        os::ProcessStatus::kOk);
     ASSERT_EQ(code, 0);
     prog_ = folder_ + "/prog";
     registry_ = folder_ + "/registry";
@@ -141,6 +142,9 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   ASSERT_EQ(line.rfind("corvex listening on 127.0.0.1 port ", 0), 0u) << ReadAll(run.err_path);
   uint16_t port = PortOf(line);
   EXPECT_NE(ReadLine(run.out).find("port " + std::to_string(port)), std::string::npos);
+  EXPECT_NE(ReadLine(run.out).find("chromium --proxy-server=127.0.0.1:" + std::to_string(port)),
+            std::string::npos);
+  EXPECT_EQ(ReadAll(prog_ + "/corvex.port"), std::to_string(port) + "\n");
   EXPECT_TRUE(os::FolderExists(prog_ + "/wtemp"));
   EXPECT_EQ(ReadAll(prog_ + "/htmdata/wbstatus.dat"), "Replicator ready, idle.");
   EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
@@ -158,6 +162,7 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
   EXPECT_EQ(err.find("still running"), std::string::npos) << err;  // every worker ended
   EXPECT_FALSE(os::FolderExists(prog_ + "/wtemp"));
+  EXPECT_FALSE(os::FileExists(prog_ + "/corvex.port"));
   EXPECT_EQ(Ini().find("$Corvane_Running"), std::string::npos) << Ini();
   // Regression: the lock files stayed behind.
   EXPECT_FALSE(os::FileExists(prog_ + "/corvex.lck"));
@@ -174,7 +179,9 @@ TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
   unsetenv("CORVANE_TRACE");
   unsetenv("CORVANE_WATCH_SETTLE_MS");
   unsetenv("CORVANE_WATCH_TICK_MS");
-  ASSERT_EQ(ReadLine(first.out).rfind("corvex listening", 0), 0u);
+  std::string banner = ReadLine(first.out);
+  ASSERT_EQ(banner.rfind("corvex listening", 0), 0u);
+  std::string port = std::to_string(PortOf(banner));
   struct {
     std::vector<std::string> args;
     const char* handed_over;
@@ -187,12 +194,19 @@ TEST_F(Corvex, ASecondStartHandsItsUrlOverAndEnds) {
   };
   for (auto& c : cases) {
     Process second = Start(c.args);
-    EXPECT_EQ(ReadLine(second.out), "");  // no window, no listener
+    // No window, no listener: it says where the running one is and that
+    // it got the URL.
+    EXPECT_EQ(ReadLine(second.out),
+              "corvex is already running in " + prog_ + " on port " + port + ".");
+    EXPECT_EQ(ReadLine(second.out).rfind("The URL was handed over to it (kvlaunch.dat): ", 0), 0u);
     EXPECT_EQ(Wait(second), 0);
     EXPECT_TRUE(WaitForText(first.err_path, std::string("Launch request: ") + c.handed_over + "\n"))
         << ReadAll(first.err_path);
   }
   Process plain = Start();
+  EXPECT_EQ(ReadLine(plain.out),
+            "corvex is already running in " + prog_ + " on port " + port + ".");
+  EXPECT_NE(ReadLine(plain.out).find("HTTP proxy to 127.0.0.1 port " + port), std::string::npos);
   EXPECT_EQ(Wait(plain), 0);  // already running
   kill(first.pid, SIGTERM);
   EXPECT_EQ(Wait(first), 0);
@@ -211,7 +225,8 @@ TEST_F(Corvex, RestartStartsASecondInstanceThatSaysResetComplete) {
   kill(first.pid, SIGTERM);  // the old instance goes, as a restart does
   EXPECT_EQ(Wait(first), 0);
   EXPECT_EQ(ReadLine(second.out).rfind("corvex listening", 0), 0u);
-  EXPECT_TRUE(WaitForText(second.err_path, "[Corvane] (information) Reset complete, you may proceed."))
+  EXPECT_TRUE(
+      WaitForText(second.err_path, "[Corvane] (information) Reset complete, you may proceed."))
       << ReadAll(second.err_path);
   kill(second.pid, SIGTERM);
   EXPECT_EQ(Wait(second), 0);
@@ -221,8 +236,9 @@ TEST_F(Corvex, TheFirstCloseRequestOnlyShowsItsMessage) {
   Process run = Start({}, "Shut down=>No\nShut down=>Yes\n");
   ASSERT_EQ(ReadLine(run.out).rfind("corvex listening", 0), 0u);
   kill(run.pid, SIGINT);
-  ASSERT_TRUE(WaitForText(run.err_path, "Please shut down all browsers instead. Corvane will "
-                                        "automatically shutdown afterwards."));
+  ASSERT_TRUE(WaitForText(run.err_path,
+                          "Please shut down all browsers instead. Corvane will "
+                          "automatically shutdown afterwards."));
   // About is served after the close request: the program still runs.
   kill(run.pid, SIGUSR1);
   ASSERT_TRUE(WaitForText(run.err_path, "[Help About]"));
@@ -295,7 +311,12 @@ TEST_F(Corvex, PortInUseEndsWithAClearError) {
   }
   EXPECT_EQ(ReadLine(run.out), "corvex stopped");
   EXPECT_EQ(Wait(run), 1);
-  EXPECT_NE(ReadAll(run.err_path).find("could not listen on 127.0.0.1 port"), std::string::npos);
+  std::string err = ReadAll(run.err_path);
+  EXPECT_NE(err.find("corvex: port " + std::to_string(os::LocalPort(taken)) +
+                     " on 127.0.0.1 is in use by another program.\nSet CORVANE_LOCALPORT to "
+                     "another port"),
+            std::string::npos)
+      << err;
   os::Close(taken);
 }
 

@@ -31,6 +31,8 @@ TEST(RequestOrigin, OwnHostsAndTheirSynonyms) {
       {"http://Corvane.Command/D/F/x", true},
       {"http://corvane.lookupreplica.example.org", true},
       {"http://corvane.asledraclient?x", true},
+      {"http://Corvane.Verbatim/r%5Bkv", true},
+      {"http://corvane.programfolder", true},
       // Someone else's.
       {"null", false},
       {"", false},
@@ -44,6 +46,10 @@ TEST(RequestOrigin, OwnHostsAndTheirSynonyms) {
       {"http://[kv", false},
       {"file:///opt/corvane/htmdata/offline.htm", false},
       {"http://127.0.0.1:8085", false},
+      // Stored pages are web content from elsewhere, served by corvex.
+      {"http://example-2eorg.local.corvane.storedpage/", false},
+      {"http://corvane.storedform", false},
+      {"http://corvane.programfolder:81/", false},
   };
   for (const auto& c : cases) EXPECT_EQ(engine::IsOwnOrigin(c.origin), c.own) << c.origin;
 }

@@ -13,6 +13,7 @@
 #include "engine/replica_request.h"
 #include "engine/request_assembler.h"
 #include "engine/request_origin.h"
+#include "engine/url_mapping.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -26,8 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string raw = assembler.TakeText();
   size_t before = raw.size();
+  auto lines = [](const std::string& text) {
+    size_t n = 0;
+    for (char c : text) n += c == '\n' || c == '\r' || c == '\0';
+    return n;
+  };
+  size_t line_ends = lines(raw);
   int type = engine::ClassifyText(raw);
-  if (type < 0 || type > 3 || raw.size() > before) __builtin_trap();
+  if (type < 0 || type > 3) __builtin_trap();
+  // Classic rewriting only shortens; writing synonym URLs back may
+  // lengthen, but never adds a line end or a NUL to the request.
+  if (engine::ClassicUrls() && raw.size() > before) __builtin_trap();
+  if (lines(raw) != line_ends) __builtin_trap();
 
   engine::RequestSource source = engine::SourceOf(raw);
   if (source.header.empty() && !source.own) __builtin_trap();  // absent counts as own
