@@ -225,7 +225,9 @@ void ExplainEmptyReply(const std::string& reply_path, engine::DatabaseRequest& r
                        engine::ThreadHandle& handle, int result) {
   if (engine::ClassicUrls()) return;
   struct stat status {};
-  if (::stat(reply_path.c_str(), &status) != 0 || status.st_size != 0) return;
+  // A handler that wrote nothing may not have made the file at all: reply
+  // files are named for a request, not created, before it is served.
+  if (::stat(reply_path.c_str(), &status) == 0 && status.st_size != 0) return;
   std::string reply = EmptyReplyText(request, handle, result);
   if (reply.empty()) return;
   if (std::FILE* file = std::fopen(reply_path.c_str(), "wb")) {

@@ -6,6 +6,7 @@
 
 #include "browser/action_context.h"
 #include "browser/template_expander.h"
+#include "browser/welcome_page.h"
 #include "common/html_escape.h"
 #include "common/text.h"
 #include "engine/changing_requests.h"
@@ -152,6 +153,11 @@ int32_t DashboardFrame(engine::ThreadHandle& handle, const std::string& argument
 
 void InstallDashboardOperations() {
   platform::SetDatabaseOperation(platform::kDashboardText, DashboardTextOperation);
+  // A database's welcome page ends with the same strip (it is written on
+  // the platform thread).
+  browser::Welcome().dashboard = [](engine::ThreadHandle& handle, const std::string& url) {
+    return DashboardFragment(handle, url.c_str(), nullptr);
+  };
   platform::SetDatabaseOperation(platform::kDashboardFrame, DashboardFrameOperation);
 }
 

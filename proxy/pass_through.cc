@@ -8,6 +8,7 @@
 #include "common/reply_forms.h"
 #include "common/route.h"
 #include "common/text.h"
+#include "engine/output_layer.h"
 #include "engine/reply_file.h"
 #include "os/files.h"
 #include "proxy/body_codec.h"
@@ -191,7 +192,10 @@ std::optional<std::string> Relay(engine::ThreadHandle& handle, engine::RequestEn
   std::string fragment;
   bool decodable = head.content_encoding.empty() || head.content_encoding == "identity" ||
                    Inflater::Knows(head.content_encoding);
-  if (has_body && IsHtml(head) && decodable) fragment = DashboardFor(handle, request.url);
+  // The strip is corvex's own HTML inside a foreign page: its links are
+  // written for the browser here, as the output layer does for our replies.
+  if (has_body && IsHtml(head) && decodable)
+    fragment = engine::RewritePageText(DashboardFor(handle, request.url), handle.shared->programDir);
   common::SetNoDelay(entry.socket);
   if (fragment.empty()) {
     RelayUntouched(entry.socket, reader, first, head_length, head, has_body);

@@ -279,9 +279,32 @@ TEST_F(Corvex, RefusesToRunOutsideItsFolder) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_EQ(ReadAll(folder_ + "/err.txt"),
-            "[Corvane] (exclamation) Corvane must be run from its program directory. Exiting.\n");
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(
+      ReadAll(folder_ + "/err.txt")
+          .rfind(
+              "[Corvane] (exclamation) Corvane must be run from its program directory. Exiting.\n"
+              "corvex: " +
+                  prog_ + " is not a program folder (it has no corvex).",
+              0),
+      0u)
+      << ReadAll(folder_ + "/err.txt");
+}
+
+TEST_F(Corvex, AStartFromElsewhereNamesTheProgramFolder) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int err = open((folder_ + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(err, STDERR_FILENO);
+    if (chdir(folder_.c_str()) != 0) _exit(127);
+    execl((prog_ + "/corvex").c_str(), "corvex", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(ReadAll(folder_ + "/err.txt").find("cd '" + prog_ + "' && ./corvex"), std::string::npos)
+      << ReadAll(folder_ + "/err.txt");
 }
 
 TEST_F(Corvex, PortInUseEndsWithAClearError) {

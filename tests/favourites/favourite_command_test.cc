@@ -207,7 +207,9 @@ class Favourites : public ::testing::Test {
     return line;
   }
 
-  const std::string kPage = "http://return.test/page";
+  // Commands come from the dashboard frame of a page, one of corvex's own
+  // pages (a live page itself may not ask for them).
+  const std::string kPage = "http://[wc]/D/D/http://return.test/page";
   std::string folder_, prog_, old_folder_;
   uint16_t port_ = 0;
   VXHandle config_ = 0, web_ = 0;
