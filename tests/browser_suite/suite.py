@@ -86,6 +86,7 @@ class Suite:
         self.out = args.out
         self.corpus = args.corpus
         self.count_pages = args.count_pages
+        self.origin = args.origin
         self.profile = tempfile.mkdtemp(prefix="corvane-chromium-")
         options = webdriver.ChromeOptions()
         options.binary_location = args.browser
@@ -329,14 +330,35 @@ def help_navigator(suite):
     return "passed"
 
 
-@step("a missing view, and a page kind not built yet")
+@step("a missing view, and the workspace")
 def missing(suite):
     suite.open(START + "Local:/Samples/discuss.ldf:/V/No Such View/LR/")
     suite.check("11-missing-view")
     suite.expect("No such view" in suite.driver.page_source, "a page saying the view is missing")
+    # The bare command host leads to the workspace: a view of the stored
+    # pages' database.
     suite.open("http://corvane.command/")
-    suite.check("12-commands")
-    suite.expect("not built yet" in suite.driver.page_source, "a page saying what is not built")
+    suite.check("12-workspace")
+    suite.expect(suite.driver.current_url.startswith(START), "the workspace view, on our own host")
+    return "passed"
+
+
+@step("a live web page through corvex, with the dashboard")
+def live_page(suite):
+    if not suite.origin:
+        return "not built"
+    suite.open(suite.origin)
+    suite.check("13-live-page")
+    strip = suite.driver.find_elements(By.ID, "dashboard")
+    suite.expect(strip, "the dashboard strip at the end of the page")
+    suite.expect("A page of the web" in suite.driver.page_source, "the page itself")
+    hrefs = [a.get_attribute("href") for a in strip[0].find_elements(By.TAG_NAME, "a")
+             if a.get_attribute("href")]
+    suite.expect(hrefs and all(h.startswith("http://corvane.command/") for h in hrefs),
+                 "the strip's links on the command host: %s" % hrefs)
+    # "Keep dashboard": the page in the dashboard's frameset.
+    suite.open("http://corvane.command/D/F/" + suite.origin)
+    suite.check("14-dashboard-frameset")
     return "passed"
 
 
@@ -422,6 +444,7 @@ def main():
     parser.add_argument("--browser", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--corpus", default="")
+    parser.add_argument("--origin", default="", help="a page of a web server on loopback")
     parser.add_argument("--count-pages", type=int, default=40,
                         help="pages the newcomer's count visits at most")
     args = parser.parse_args()
