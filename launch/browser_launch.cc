@@ -74,7 +74,7 @@ std::string TimeZoneText(long minutes_west) {
   long extra = whole % 60;
   long hours = whole / 60;
   if ((extra != 30 && extra != 45) || minutes_west < -765 || minutes_west > 720) return "";
-  char text[16];
+  char text[48];  // room for any long, which the checks above already bound
   std::snprintf(text, sizeof text, "%s%ld%02ld", minutes_west < 0 ? "-" : "", extra, hours);
   return text;
 }
