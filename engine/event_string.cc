@@ -33,6 +33,15 @@ void DispatchStartedWorker(std::string event);
 }
 
 bool StartWorker(char letter, int sequence, SharedContext* shared, std::string_view argument) {
+  // The platform keeps its temporary files among the reply files. The
+  // variable is set here, by the thread that starts the platform thread:
+  // set from the platform thread itself, it changed the environment while
+  // other threads could be starting processes with it.
+  if (letter == 'f' && shared != nullptr) {
+    std::string tmp = shared->programDir + "/wtemp";
+    const char* now = std::getenv("TMP");
+    if (now == nullptr || tmp != now) ::setenv("TMP", tmp.c_str(), 1);
+  }
   // The new thread is counted from here until its handle counts it, so a
   // shutdown in between keeps the context alive for it.
   bool counted = shared != nullptr && LiveContext(reinterpret_cast<long>(shared)) != nullptr;

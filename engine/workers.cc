@@ -86,8 +86,6 @@ void CommandWorkerLoop(ThreadHandle& handle) {
 
 void PlatformThreadLoop(ThreadHandle& handle) {
   SharedContext& shared = *handle.shared;
-  // The platform keeps its temporary files among the reply files.
-  ::setenv("TMP", (shared.programDir + "/wtemp").c_str(), 1);
   shared.platformThread = std::this_thread::get_id();
   if (Hooks().platformStart != nullptr) Hooks().platformStart(handle);
   os::Window hidden(kPlatformWindowClass, kPlatformWindowTitle);

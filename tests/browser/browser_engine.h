@@ -73,7 +73,7 @@ class BrowserEngine : public ::testing::Test {
   void TearDown() override {
     if (shared_) {
       engine::SetStop(*shared_, engine::kStopRequested);
-      bool ended = shared_->wake.WaitFor(10000, [&] { return shared_->liveThreads == 0; });
+      bool ended = shared_->wake.WaitFor(10000, [&] { return engine::WorkersAlive(*shared_) == 0; });
       EXPECT_TRUE(ended);
       ui_.reset();
       if (ended)

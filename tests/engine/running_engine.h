@@ -55,7 +55,7 @@ class RunningEngine : public ::testing::Test {
   // Stops every loop; true when every worker ended.
   bool StopAndWait() {
     engine::SetStop(*shared_, engine::kStopRequested);
-    return shared_->wake.WaitFor(10000, [&] { return shared_->liveThreads == 0; });
+    return shared_->wake.WaitFor(10000, [&] { return engine::WorkersAlive(*shared_) == 0; });
   }
 
   void TearDown() override {

@@ -32,8 +32,10 @@ class ProgramFixture : public LaunchFixture {
     ASSERT_EQ(chdir(prog_.c_str()), 0);
     setenv("CORVANE_LOCALPORT", "0", 1);
     unsetenv("CORVANE_LEDRA_INI");
-    platform::InstallAccessLayer();
+    // The access layer's hooks open and close the databases: cleared hooks
+    // first, so that its hooks stay.
     engine::Hooks() = engine::EngineHooks{};
+    platform::InstallAccessLayer();
     launch::InstallBrowserLayer();
     launch::LaunchTimes() = {0, 0, 0};
     os::SetDesktopTrace(&trace_);

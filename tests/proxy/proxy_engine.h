@@ -103,7 +103,7 @@ class ProxyEngine : public ::testing::Test {
   void TearDown() override {
     if (ui_) {
       engine::SetStop(*shared_, engine::kStopRequested);
-      bool ended = shared_->wake.WaitFor(10000, [&] { return shared_->liveThreads == 0; });
+      bool ended = shared_->wake.WaitFor(10000, [&] { return engine::WorkersAlive(*shared_) == 0; });
       EXPECT_TRUE(ended);
       ui_.reset();
       if (!ended) (void)shared_.release();
