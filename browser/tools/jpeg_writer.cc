@@ -29,16 +29,16 @@ constexpr int kChrominanceQuant[64] = {
     99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
     99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
-struct HuffmanSpec {
+struct HuffmanCounts {
   uint8_t bits[16];
   std::vector<uint8_t> values;
 };
 
-const HuffmanSpec kDcLuminance = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+const HuffmanCounts kDcLuminance = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
                                   {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kDcChrominance = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+const HuffmanCounts kDcChrominance = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                                     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kAcLuminance = {
+const HuffmanCounts kAcLuminance = {
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
     {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61,
      0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52,
@@ -51,7 +51,7 @@ const HuffmanSpec kAcLuminance = {
      0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3,
      0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
      0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa}};
-const HuffmanSpec kAcChrominance = {
+const HuffmanCounts kAcChrominance = {
     {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
     {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61,
      0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33,
@@ -71,14 +71,14 @@ struct HuffmanCodes {
   uint8_t length[256] = {};
 };
 
-HuffmanCodes MakeCodes(const HuffmanSpec& spec) {
+HuffmanCodes MakeCodes(const HuffmanCounts& counts) {
   HuffmanCodes codes;
   uint16_t code = 0;
   size_t k = 0;
   for (int length = 1; length <= 16; ++length) {
-    for (int i = 0; i < spec.bits[length - 1]; ++i, ++k) {
-      codes.code[spec.values[k]] = code++;
-      codes.length[spec.values[k]] = static_cast<uint8_t>(length);
+    for (int i = 0; i < counts.bits[length - 1]; ++i, ++k) {
+      codes.code[counts.values[k]] = code++;
+      codes.length[counts.values[k]] = static_cast<uint8_t>(length);
     }
     code = static_cast<uint16_t>(code << 1);
   }
@@ -192,10 +192,10 @@ void ScaleTable(const int base[64], int quality, int out[64]) {
   for (int i = 0; i < 64; ++i) out[i] = std::clamp((base[i] * scale + 50) / 100, 1, 255);
 }
 
-void PutHuffmanTable(std::string* out, int class_and_id, const HuffmanSpec& spec) {
+void PutHuffmanTable(std::string* out, int class_and_id, const HuffmanCounts& counts) {
   out->push_back(static_cast<char>(class_and_id));
-  for (uint8_t count : spec.bits) out->push_back(static_cast<char>(count));
-  for (uint8_t value : spec.values) out->push_back(static_cast<char>(value));
+  for (uint8_t count : counts.bits) out->push_back(static_cast<char>(count));
+  for (uint8_t value : counts.values) out->push_back(static_cast<char>(value));
 }
 
 }  // namespace
@@ -228,13 +228,13 @@ std::string EncodeJpeg(const RgbImage& image, int quality) {
     out.push_back(0x11);
     out.push_back(static_cast<char>(component == 1 ? 0 : 1));
   }
-  const HuffmanSpec* specs[4] = {&kDcLuminance, &kAcLuminance, &kDcChrominance, &kAcChrominance};
+  const HuffmanCounts* huffman_tables[4] = {&kDcLuminance, &kAcLuminance, &kDcChrominance, &kAcChrominance};
   const int ids[4] = {0x00, 0x10, 0x01, 0x11};
   int length = 2;
-  for (const HuffmanSpec* spec : specs) length += 17 + static_cast<int>(spec->values.size());
+  for (const HuffmanCounts* counts : huffman_tables) length += 17 + static_cast<int>(counts->values.size());
   PutMarker(&out, 0xC4);
   PutWord(&out, length);
-  for (int i = 0; i < 4; ++i) PutHuffmanTable(&out, ids[i], *specs[i]);
+  for (int i = 0; i < 4; ++i) PutHuffmanTable(&out, ids[i], *huffman_tables[i]);
   PutMarker(&out, 0xDA);
   PutWord(&out, 12);
   out.push_back(3);
