@@ -35,26 +35,6 @@ CREATE UNIQUE INDEX attachments_key ON attachments(note_id, name);
 // that keep them in signed words.
 constexpr int64_t kMaxNoteId = 0x7fffffff;
 
-std::string UnidBlob(const VXUnid& u) {
-  std::string b(16, '\0');
-  for (int w = 0; w < 4; ++w) {
-    for (int i = 0; i < 4; ++i)
-      b[w * 4 + i] = static_cast<char>((u.words[w] >> (24 - 8 * i)) & 0xff);
-  }
-  return b;
-}
-
-VXUnid BlobUnid(const void* data, int size) {
-  VXUnid u;
-  if (size != 16 || data == nullptr) return u;
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
-                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
-                 (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
-  }
-  return u;
-}
 
 void BindBlob(sqlite3_stmt* s, int i, const std::string& b) {
   sqlite3_bind_blob64(s, i, b.data(), b.size(), SQLITE_TRANSIENT);
@@ -83,6 +63,27 @@ struct Stmt {
 };
 
 }  // namespace
+
+std::string UnidBlob(const VXUnid& u) {
+  std::string b(16, '\0');
+  for (int w = 0; w < 4; ++w) {
+    for (int i = 0; i < 4; ++i)
+      b[w * 4 + i] = static_cast<char>((u.words[w] >> (24 - 8 * i)) & 0xff);
+  }
+  return b;
+}
+
+VXUnid BlobUnid(const void* data, int size) {
+  VXUnid u;
+  if (size != 16 || data == nullptr) return u;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (int w = 0; w < 4; ++w) {
+    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
+                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
+                 (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
+  }
+  return u;
+}
 
 uint32_t Crc32(const std::string& bytes) {
   uLong crc = crc32(0L, Z_NULL, 0);

@@ -202,4 +202,8 @@ uint32_t Crc32(const std::string& bytes);
 [[nodiscard]] bool Compress(const std::string& in, std::string* out);
 [[nodiscard]] bool Uncompress(const std::string& in, uint64_t size, std::string* out);
 
+// UNIDs as the notes table stores them: 16 bytes, each word big-endian.
+std::string UnidBlob(const VXUnid& unid);
+VXUnid BlobUnid(const void* data, int size);
+
 }  // namespace ledra

@@ -40,26 +40,6 @@ struct StmtReset {
 
 }  // namespace
 
-std::string UnidBlob(const VXUnid& u) {
-  std::string b(16, '\0');
-  for (int w = 0; w < 4; ++w) {
-    for (int i = 0; i < 4; ++i)
-      b[w * 4 + i] = static_cast<char>((u.words[w] >> (24 - 8 * i)) & 0xff);
-  }
-  return b;
-}
-
-VXUnid BlobUnid(const void* data, int size) {
-  VXUnid u;
-  if (size != 16 || data == nullptr) return u;
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
-                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
-                 (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
-  }
-  return u;
-}
 
 ReplicaState::ReplicaState(NoteStore* store) : store_(store), db_(store->db()) {
   tables_ = TablesExist();

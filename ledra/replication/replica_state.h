@@ -129,8 +129,8 @@ class ReplicaState {
   sqlite3_stmt* has_attachments_ = nullptr;
 };
 
-// UNIDs as the notes table stores them: 16 bytes, each word big-endian.
-std::string UnidBlob(const VXUnid& unid);
-VXUnid BlobUnid(const void* data, int size);
+// UNIDs as the notes table stores them (ledra/note_store.h).
+using ledra::BlobUnid;
+using ledra::UnidBlob;
 
 }  // namespace ledra::replication
