@@ -41,6 +41,16 @@ std::string_view FirstLine(std::string_view raw) {
   return line;
 }
 
+// The URL of a request line ("GET URL HTTP/1.1").
+std::string_view LineUrl(std::string_view line) {
+  size_t blank = line.find(' ');
+  if (blank == std::string_view::npos) return "";
+  std::string_view url = line.substr(blank + 1);
+  size_t last = url.rfind(' ');
+  if (last != std::string_view::npos && url.substr(last + 1, 5) == "HTTP/") url = url.substr(0, last);
+  return url;
+}
+
 }  // namespace
 
 bool IsOwnOrigin(std::string_view origin) {
@@ -81,10 +91,16 @@ RequestSource SourceOf(std::string_view raw_request) {
 
 std::optional<std::string> RefuseForeignChange(const ThreadHandle* handle,
                                                std::string_view raw_request, const char* change) {
-  if (change == nullptr) return std::nullopt;
+  // No request text: a call of the program's own, not one from the network.
+  if (change == nullptr || raw_request.empty()) return std::nullopt;
   RequestSource source = SourceOf(raw_request);
-  if (source.own) return std::nullopt;
   std::string line(FirstLine(raw_request));
+  if (source.header.empty() && !common::StartsWithNoCase(line, "POST ")) {
+    Trace(handle, common::Format(kConfirmTraceFormat, line.c_str()));
+    std::string url(LineUrl(line));
+    return common::Format(kConfirmReplyFormat, change, common::HtmlEscape(url).c_str());
+  }
+  if (source.own) return std::nullopt;
   Trace(handle, common::Format(kRefusalTraceFormat, source.header.c_str(), source.value.c_str(),
                                line.c_str()));
   return common::Format(kForbiddenReplyFormat, change, common::HtmlEscape(source.value).c_str());

@@ -88,9 +88,11 @@ class BrowserEngine : public ::testing::Test {
     fs::remove_all(folder_, ec);
   }
 
-  // One request line through the socket; the whole reply with the program
-  // folder written "$DIR".
-  std::string Get(const std::string& url) { return Send("GET " + url + " HTTP/1.0\r\n\r\n"); }
+  // One request line through the socket, as the browser sends it from one
+  // of our own pages; the whole reply with the program folder written "$DIR".
+  std::string Get(const std::string& url) {
+    return Send("GET " + url + " HTTP/1.0\r\nReferer: http://[kv]/\r\n\r\n");
+  }
 
   std::string Send(const std::string& request) {
     os::Socket s = os::ConnectLoopback(port_);

@@ -150,8 +150,9 @@ TEST_F(Corvex, ServesAndShutsDownOnSigtermWithinEightSeconds) {
   EXPECT_NE(Ini().find("$Corvane_Running=TRUE"), std::string::npos);
   // The on-line switch asks first; unanswered, nothing changes and the
   // browser goes back to where it came from.
-  EXPECT_EQ(Exchange(port, "GET http://Corvane.Command/N/ HTTP/1.0\r\n\r\n"),
-            "HTTP/1.0 302 Temporarily Moved\r\nLocation: http://[wc]/\r\n\r\n");
+  EXPECT_EQ(Exchange(port,
+                     "GET http://Corvane.Command/N/ HTTP/1.0\r\nReferer: http://[wc]/\r\n\r\n"),
+            "HTTP/1.0 302 Temporarily Moved\r\nLocation: http://[wc]/#dashboard\r\n\r\n");
 
   auto asked = std::chrono::steady_clock::now();
   kill(run.pid, SIGTERM);

@@ -31,10 +31,10 @@ using Intake = RunningEngine;
 TEST_F(Intake, GetIsTakenAtTheEndOfItsHeadersWhileTheClientWaits) {
   engine::Hooks().commandHandler = EchoRequest;
   Start();
-  std::string request = "GET http://Corvane.Command/N/ HTTP/1.0\r\nHost: x\r\n\r\n";
+  std::string request = "GET http://Corvane.Command/D/ HTTP/1.0\r\nHost: x\r\n\r\n";
   // The client never closes its side: the reply proves the intake did not
   // wait for more.
-  EXPECT_EQ(Exchange({request}), "ECHO GET http://[wc]/N/ HTTP/1.0\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(Exchange({request}), "ECHO GET http://[wc]/D/ HTTP/1.0\r\nHost: x\r\n\r\n");
 }
 
 TEST_F(Intake, PostInPiecesIsTakenOnlyWhenTheBodyIsComplete) {
@@ -54,7 +54,7 @@ TEST_F(Intake, PostInPiecesIsTakenOnlyWhenTheBodyIsComplete) {
 
 TEST_F(Intake, CommandIsAnsweredNoContentUntilItsHandlerExists) {
   Start();
-  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  EXPECT_EQ(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
 }
 
 TEST_F(Intake, DatabaseRequestGetsTheErrorPageOnLineAndTheRedirectOffLine) {
@@ -89,8 +89,8 @@ TEST_F(Intake, ASilentClientIsGivenUpAndTheNextOneServed) {
   Start();
   os::Socket silent = os::ConnectLoopback(port_);
   ASSERT_NE(silent, os::kNoSocket);
-  ASSERT_TRUE(os::SendAll(silent, "GET http://[wc]/N/ HTT"));  // stops half-way
-  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  ASSERT_TRUE(os::SendAll(silent, "GET http://[wc]/D/ HTT"));  // stops half-way
+  EXPECT_EQ(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
   EXPECT_EQ(ReadToEnd(silent), "HTTP/1.1 204 No Content\n\n\n");
   os::Close(silent);
 }
@@ -101,7 +101,7 @@ TEST_F(Intake, TooLargeRequestsGet413AndNothingIsQueued) {
   std::string big = "POST http://[wc]/F/ HTTP/1.0\r\nContent-length: 20000\r\n\r\n";
   std::string reply = Exchange({big, std::string(20000, 'x')});
   EXPECT_EQ(reply, common::kReplyTooLarge);
-  std::string headers_only = "GET http://[wc]/N/ HTTP/1.0\r\nX: " + std::string(12000, 'y');
+  std::string headers_only = "GET http://[wc]/D/ HTTP/1.0\r\nX: " + std::string(12000, 'y');
   EXPECT_EQ(Exchange({headers_only}), common::kReplyTooLarge);
   os::LockGuard guard(shared_->queueLock);
   EXPECT_EQ(shared_->requestQueue, nullptr);
@@ -116,10 +116,10 @@ TEST_F(Intake, ASilentOrTricklingClientHoldsNobodyElseUp) {
   os::Socket trickling = os::ConnectLoopback(port_);
   ASSERT_NE(silent, os::kNoSocket);
   ASSERT_NE(trickling, os::kNoSocket);
-  ASSERT_TRUE(os::SendAll(trickling, "GET http://[wc]/N/ HTTP/1.0\r\nX-Slow: "));
+  ASSERT_TRUE(os::SendAll(trickling, "GET http://[wc]/D/ HTTP/1.0\r\nX-Slow: "));
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(os::SendAll(trickling, "a"));
-    EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+    EXPECT_EQ(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
   }
   os::Close(silent);
   os::Close(trickling);
@@ -134,7 +134,7 @@ TEST_F(Intake, HeadersThatNeverEndAreCutAtTheDeadline) {
   Start();
   os::Socket s = os::ConnectLoopback(port_);
   ASSERT_NE(s, os::kNoSocket);
-  std::string sent = "GET http://[wc]/N/ HTTP/1.0\r\nX-Slow: ";
+  std::string sent = "GET http://[wc]/D/ HTTP/1.0\r\nX-Slow: ";
   ASSERT_TRUE(os::SendAll(s, sent));
   std::atomic<bool> replied{false};
   std::thread trickle([&] {
@@ -164,7 +164,7 @@ TEST_F(Intake, PastTheCapTheConnectionReadLongestMakesRoom) {
     ASSERT_TRUE(os::SendAll(silent.back(), "G"));
     os::SleepMs(50);
   }
-  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  EXPECT_EQ(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
   // The first was closed without a reply; the others are still read.
   EXPECT_EQ(ReadToEnd(silent[0]), "");
   char byte;
@@ -192,7 +192,7 @@ TEST_F(Intake, RequestsOfOneKindGetConsecutiveWorkerNamesAndAreFreedOnceAnswered
   std::vector<std::string> names;
   for (int i = 0; i < 3; ++i)
     names.push_back(Exchange({"GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n"}));
-  names.push_back(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}));
+  names.push_back(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}));
   platform::ResetDatabaseOperations();
   EXPECT_EQ(names, (std::vector<std::string>{"l1", "l2", "l3", "e1"}));
   // The entry is freed just after its socket closes.

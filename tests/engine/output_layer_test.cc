@@ -1,6 +1,8 @@
 // The output layer on replies of every kind: generated pages, redirects,
 // empty replies, stored pages, attachments; and the URLs inside pages.
 #include "engine/output_layer.h"
+#include "engine/request_origin.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,17 @@ TEST(OutputLayer, EmptyRepliesSayWhatIsMissing) {
   command.commandsBuilt = true;
   EXPECT_EQ(FinishReply("HTTP/1.1 204 No Content\n\n\n", command, kDir).rfind("HTTP/1.1 204", 0),
             0u);
+}
+
+// The page that asks before a command named by no page is carried out:
+// its link must leave in the form the browser reads.
+TEST(OutputLayer, TheConfirmingPageLinksToTheCommandOnTheCommandHost) {
+  std::string page = engine::FinishReply(
+      common::Format(engine::kConfirmReplyFormat, "a command", "http://[wc]/1/"),
+      Request(3, "http://[wc]/1/"), kDir);
+  EXPECT_EQ(page.rfind("HTTP/1.0 403 Forbidden\r\n", 0), 0u) << page;
+  EXPECT_NE(page.find("Content-Type: text/html; charset=utf-8\r\n"), std::string::npos) << page;
+  EXPECT_NE(page.find("<a href=\"http://corvane.command/1/\">"), std::string::npos) << page;
 }
 
 TEST(OutputLayer, StoredPagesKeepTheirBytesButForLinksAndLength) {

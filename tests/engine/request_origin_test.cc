@@ -187,17 +187,37 @@ TEST_F(CrossSite, ACommandThatActsIsRefusedToAForeignPage) {
   EXPECT_NE(reply.find("http://e.example/&lt;b&gt;"), std::string::npos) << reply;
   EXPECT_EQ(handled, 0);
 
-  // Our own pages, a request without either header, and a command that
-  // only reads.
+  // Our own pages, a POST without either header, and a command that only
+  // reads.
   EXPECT_EQ(
       Exchange({"GET http://[wc]/1/ HTTP/1.1\r\nReferer: http://[kv]/Local:/d.ldf:/\r\n\r\n"}),
       "HANDLED");
   EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.1\r\nOrigin: http://corvane.command\r\n\r\n"}),
             "HANDLED");
-  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HANDLED");
+  EXPECT_EQ(Exchange({"POST http://[wc]/S/?x HTTP/1.0\r\nContent-Length: 0\r\n\r\n"}), "HANDLED");
   EXPECT_EQ(Exchange({"GET http://[wc]/D/D/x HTTP/1.1\r\nReferer: http://evil.example/\r\n\r\n"}),
             "HANDLED");
   EXPECT_EQ(handled, 4);
+}
+
+// A GET that names no page at all may come from a bookmark, but also from
+// a foreign page that withholds its referrer: it is asked about, never
+// carried out, and the page that asks is one of ours, so following its
+// link carries the command out.
+TEST_F(CrossSite, AGetThatNamesNoPageIsAskedAboutFirst) {
+  engine::Hooks().commandHandler = CountAndAnswer;
+  handled = 0;
+  Start();
+  std::string reply = Exchange({"GET http://Corvane.Command/1/?a\"b HTTP/1.1\r\n\r\n"});
+  EXPECT_EQ(reply.rfind("HTTP/1.0 403 Forbidden\r\n", 0), 0u) << reply;
+  EXPECT_NE(reply.find("X-Frame-Options: DENY\r\n"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("<a href=\"http://[wc]/1/?a&quot;b\">"), std::string::npos) << reply;
+  EXPECT_EQ(handled, 0);
+  EXPECT_TRUE(trace_.Contains("Not carried out, no page named: GET http://[wc]/1/?a\"b HTTP/1.1"));
+  // The click on that page.
+  EXPECT_EQ(Exchange({"GET http://[wc]/1/?a HTTP/1.1\r\nReferer: http://[wc]/1/?a\r\n\r\n"}),
+            "HANDLED");
+  EXPECT_EQ(handled, 1);
 }
 
 std::atomic<int> stored_forms{0};

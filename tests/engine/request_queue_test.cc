@@ -57,7 +57,7 @@ TEST_F(RequestQueue, AHundredThousandRequestsLeaveTheListShortAndMemoryFlat) {
     for (int i = next++; i < kRequests; i = next++) {
       // Mostly database requests, with commands and pass-through requests
       // between them, so that every kind of entry comes and goes.
-      const char* request = i % 10 == 7   ? "GET http://[wc]/N/ HTTP/1.0\r\n\r\n"
+      const char* request = i % 10 == 7   ? "GET http://[wc]/D/ HTTP/1.0\r\n\r\n"
                             : i % 10 == 9 ? "GET http://www.example.com/ HTTP/1.0\r\n\r\n"
                                           : "GET http://[kv]/a:/b:/V/ HTTP/1.0\r\n\r\n";
       const char* expected = i % 10 == 7   ? "HTTP/1.1 204 No Content\n\n\n"

@@ -198,7 +198,7 @@ TEST_F(Workers, StopEndsEveryLoopAndClearsThePlatformWindow) {
   ASSERT_TRUE(shared_->wake.WaitFor(10000, [&] {
     return shared_->liveThreads >= 7 && shared_->platformWindow != nullptr;
   }));  // a b c d e f i ('g' and 'h' end at once without their layers)
-  EXPECT_EQ(Exchange({"GET http://[wc]/N/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
+  EXPECT_EQ(Exchange({"GET http://[wc]/D/ HTTP/1.0\r\n\r\n"}), "HTTP/1.1 204 No Content\n\n\n");
   EXPECT_TRUE(StopAndWait());
   EXPECT_EQ(shared_->platformWindow, nullptr);
 }

@@ -374,7 +374,7 @@ TEST_F(Favourites, FormsSubmittedFromStoredPages) {
       "You are submitting from an offline form=>No\n");
   const std::string context = "http://[wrs;Local;Replicas.Web/kvwebrs.ldf]";
   std::string reply = Send("GET " + context + "forms.test/search?q=one+two HTTP/1.1\r\n"
-                           "Host: forms.test\r\n\r\n");
+                           "Host: forms.test\r\nReferer: " + context + "forms.test/\r\n\r\n");
   EXPECT_EQ(reply.rfind("HTTP/1.1 204 No Content", 0), 0u) << reply;
   std::string post = "POST " + context +
                      "forms.test/post HTTP/1.1\r\nHost: forms.test\r\nContent-Type: "
@@ -402,7 +402,8 @@ TEST_F(Favourites, FormsSubmittedFromStoredPages) {
   }
   EXPECT_TRUE(Elements().empty());
   // No: nothing is stored and the browser stays on its page.
-  reply = Send("GET " + context + "forms.test/search?q=3 HTTP/1.1\r\nHost: forms.test\r\n\r\n");
+  reply = Send("GET " + context + "forms.test/search?q=3 HTTP/1.1\r\nHost: forms.test\r\nReferer: " +
+               context + "forms.test/\r\n\r\n");
   EXPECT_EQ(reply.rfind("HTTP/1.1 204 No Content", 0), 0u) << reply;
   EXPECT_EQ(Schedules().size(), 2u);
 }
@@ -418,7 +419,7 @@ TEST_F(Favourites, LinesPerViewPage) {
   StartCorvex("Pellam Corvane=>dialog: 1000=3\nPellam Corvane=>dialog: 1000=0\n");
   const std::string view = "http://[kv]/Local:/kvconfig.ldf:/V/Schedules by Name/";
   auto get = [&](const std::string& url) {
-    return Send("GET " + url + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    return Send("GET " + url + " HTTP/1.1\r\nHost: x\r\nReferer: " + view + "\r\n\r\n");
   };
   // The rows of the view's body: all ten, then three a page.
   std::string rows = get(view + "R/");

@@ -93,7 +93,7 @@ TEST_F(Commands, EveryCommandReturnsToItsPage) {
   const std::string page = kFramePage;
   EXPECT_EQ(Command("M/?Hello%20there", page), Redirect(page + "#dashboard"));
   EXPECT_TRUE(trace_.Contains("Hello%20there"));
-  EXPECT_EQ(Command("7/?Seven"), Redirect("http://[wc]/"));
+  EXPECT_EQ(Command("7/?Seven", "http://[wc]/"), Redirect("http://[wc]/#dashboard"));
   EXPECT_TRUE(trace_.Contains("Seven"));
   EXPECT_EQ(Command("M/", page + "#dashboard"), Redirect(page + "#dashboard"));
 
@@ -103,13 +103,13 @@ TEST_F(Commands, EveryCommandReturnsToItsPage) {
   engine::Hooks().preferredBrowserDialog = [](engine::ThreadHandle&) { dialogs_shown += 10; };
   dialogs_shown = 0;
   EXPECT_EQ(Command("A/", page), Redirect(page + "#dashboard"));
-  EXPECT_EQ(Command("B/"), Redirect("http://[wc]/"));
+  EXPECT_EQ(Command("B/", "http://[wc]/"), Redirect("http://[wc]/#dashboard"));
   EXPECT_EQ(dialogs_shown, 11);
 
   // Favourites: refused without a URL, handed on with one.
   EXPECT_EQ(Command("S/", page), Redirect(page + "#dashboard"));
   EXPECT_TRUE(trace_.Contains(proxy::kExempt));
-  EXPECT_EQ(Command("F/"), Redirect("http://[wc]/"));
+  EXPECT_EQ(Command("F/", "http://[wc]/"), Redirect("http://[wc]/#dashboard"));
   EXPECT_TRUE(trace_.Contains(proxy::kCannotLink));
   EXPECT_EQ(Command("S/?http://h.test/page", page), Redirect(page + "#dashboard"));
   platform::SetDatabaseOperation(platform::kAddFavourite, FakeAddFavourite);
@@ -136,7 +136,7 @@ TEST_F(Commands, OnlineOfflineSwitchAsksAndRewritesTheWorkspaceFile) {
   EXPECT_EQ(shared_->offline, 1);
   EXPECT_EQ(ReadFile(workspace_file),
             Workspace("Local", "Replicas.Web/kvwebrs.ldf", "by Category"));
-  EXPECT_EQ(Command("N/"), Redirect("http://[wc]/"));
+  EXPECT_EQ(Command("N/", "http://[wc]/"), Redirect("http://[wc]/#dashboard"));
   EXPECT_TRUE(trace_.Contains("Switch to ONLINE mode?"));
   EXPECT_EQ(shared_->offline, 0);
 

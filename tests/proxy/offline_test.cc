@@ -209,7 +209,8 @@ TEST_F(Offline, AFormFromAStoredPageCanBecomeAFavourite) {
   // A GET hands over its URL with the query; a URL that is not a database
   // URL leads nowhere.
   favourite_answer = "http://elsewhere.test/";
-  EXPECT_EQ(Get("http://[wrs;Local;Replicas.Web;kvwebrs.ldf]www.example.test/form?q=2"),
+  EXPECT_EQ(Get("http://[wrs;Local;Replicas.Web;kvwebrs.ldf]www.example.test/form?q=2",
+                "Referer: http://[wr;Local;Replicas.Web;kvwebrs.ldf]www.example.test/\r\n"),
             "HTTP/1.1 204 No Content\n\n\n");
   EXPECT_EQ(favourite_source,
             "http://[wrs;Local;Replicas.Web;kvwebrs.ldf]www.example.test/form?q=2");
