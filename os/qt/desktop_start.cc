@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -69,6 +70,40 @@ bool DisplayStarts(int argc, char** argv) {
   return false;
 }
 
+// The program's thread while the windowed desktop runs it.
+struct Running {
+  std::mutex mutex;
+  std::thread* runner = nullptr;  // guarded by mutex
+  const int* exit_code = nullptr;
+};
+
+Running& TheRunning() {
+  static Running running;
+  return running;
+}
+
+// Qt ends the process (exit) when the display goes away under it. The
+// program is let finish without windows instead: every question waiting
+// gets its safe answer, later ones take the headless path, and the process
+// ends with the program's own exit code once the program ends (corvex at
+// its next close request or signal, corvjobs when its job is done).
+void DisplayLost() {
+  Running& running = TheRunning();
+  std::thread* runner = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(running.mutex);
+    if (running.runner == nullptr || !qt::OnGuiThread()) return;
+    runner = running.runner;
+    running.runner = nullptr;
+  }
+  std::fprintf(stderr, "corvane: the display went away; running without windows\n");
+  SetDesktopBackend(nullptr);
+  qt::CloseBridge();
+  runner->join();
+  std::fflush(nullptr);
+  _exit(*running.exit_code);
+}
+
 }  // namespace
 
 bool WindowedDesktopWanted() {
@@ -103,7 +138,20 @@ int RunWithDesktop(int argc, char** argv, const std::function<int()>& program) {
     exit_code = program();
     qt::PostToGui([] { QApplication::exit(0); });
   });
+  {
+    static const bool registered = std::atexit(DisplayLost) == 0;
+    (void)registered;
+    Running& running = TheRunning();
+    std::lock_guard<std::mutex> guard(running.mutex);
+    running.runner = &runner;
+    running.exit_code = &exit_code;
+  }
   QApplication::exec();
+  {
+    Running& running = TheRunning();
+    std::lock_guard<std::mutex> guard(running.mutex);
+    running.runner = nullptr;
+  }
   // The event loop may also end without the program (the display went
   // away): every question still waiting gets its safe answer, and the
   // program runs on headless until it ends.

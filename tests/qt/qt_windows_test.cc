@@ -185,6 +185,29 @@ TEST(QtPrograms, JobTaskRunsAndEndsOnTheWindowedDesktop) {
   std::filesystem::remove_all(pattern);
 }
 
+// A program on the windowed desktop whose display is lost while it asks.
+void LoseTheDisplay() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  unsetenv("CORVANE_TEST");
+  unsetenv("CORVANE_DESKTOP");
+  int argc = 1;
+  char name[] = "corvex";
+  char* argv[] = {name, nullptr};
+  os::RunWithDesktop(argc, argv, [] {
+    // Qt ends the process on the GUI thread when its display is lost.
+    os::qt::PostToGui([] { std::exit(1); });
+    os::Answer answer = os::MessageBox(nullptr, "Still there?", "Corvane", os::Icon::kQuestion,
+                                       os::Buttons::kYesNo);
+    return answer == os::Answer::kNo && !os::DesktopWindowed() ? 5 : 6;
+  });
+  std::exit(7);
+}
+
+TEST(QtPrograms, ADisplayThatGoesAwayLeavesTheProgramRunningHeadless) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(LoseTheDisplay(), testing::ExitedWithCode(5), "display went away");
+}
+
 TEST(QtPrograms, DesktopChoiceFollowsTheDisplayAndTheOverride) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   unsetenv("CORVANE_DESKTOP");
