@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QStringList>
+#include <QTreeView>
 
 namespace os::qt {
 
@@ -45,6 +47,15 @@ QFileDialog* MakeFileChooser(bool save, std::string_view title, std::string_view
     }
   }
   chooser->resize(860, 500);
+  // The details list shows whole sizes and dates, the name taking the rest.
+  if (auto* details = chooser->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, 90);
+    header->resizeSection(2, 120);
+    header->resizeSection(3, 170);
+  }
   return chooser;
 }
 

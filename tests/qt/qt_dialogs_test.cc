@@ -298,20 +298,4 @@ TEST_F(QtDesktopTest, StatusDialogIsPlacedAndClosesItselfAfterItsTime) {
     EXPECT_FALSE(widget->objectName() == "status_dialog" && widget->isVisible());
 }
 
-TEST_F(QtDesktopTest, ClosedDesktopGivesTheSafeAnswerAndNobodyHangs) {
-  auto waiting = OnWorker([] {
-    return os::MessageBox(nullptr, "Delete?", "Corvane", os::Icon::kQuestion, os::Buttons::kYesNo);
-  });
-  ASSERT_NE(WaitForWindow<QMessageBox>("message_box"), nullptr);
-  // The display went away: the event loop ended and the bridge closed.
-  os::qt::CloseBridge();
-  EXPECT_EQ(Await(waiting), os::Answer::kNo);
-  os::Dialog dialog(138, "Pellam Corvane");
-  dialog.AddEdit(1000, "");
-  dialog.AddButton(os::kIdOk, "OK", true);
-  auto later = OnWorker([&dialog] { return os::RunDialog(nullptr, dialog); });
-  EXPECT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(later.get(), os::kIdCancel);
-}
-
 }  // namespace
