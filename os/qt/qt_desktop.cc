@@ -30,7 +30,8 @@ void Present(QWidget* widget) {
 }  // namespace
 
 // Whether Esc is held down in one of the program's windows: set by its
-// press, cleared by its release or when the program loses the keyboard.
+// press, cleared by its release or when the window or the program loses
+// the keyboard. Esc pressed in another program (the browser) is not seen.
 class EscWatch : public QObject {
  public:
   bool Down() const { return down_; }
@@ -45,7 +46,11 @@ class EscWatch : public QObject {
           down_ = event->type() == QEvent::KeyPress;
         break;
       }
+      // A window closed or left by the key (Esc cancels a dialog) may
+      // never see the key's release.
       case QEvent::ApplicationDeactivate:
+      case QEvent::WindowDeactivate:
+      case QEvent::Hide:
         down_ = false;
         break;
       default:
