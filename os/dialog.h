@@ -29,12 +29,14 @@
 // Locks. Dialogs, file choosers and questions are shown one at a time under
 // the desktop's own lock (the dialog lock), which is the last in every lock
 // order: while it is held the caller only waits for the user, never for a
-// lock of the program's. So a file chooser must not be wrapped in the
-// request queue's lock: a database operation that did so on the platform
-// thread would wait for that lock while the thread holding it (the on-line
-// switch, which asks its question under the queue lock) waits for the
-// operation lock of the request the platform thread is serving. The dialog
-// lock keeps two dialogs apart on its own.
+// lock of the program's (os/desktop_backend.h). A chooser shown from a
+// database operation on the platform thread must not wait for the request
+// queue's lock either: the thread holding that lock (the reaper, the
+// on-line switch) may be waiting for the operation lock of the request the
+// platform thread is serving. So the attachment choosers take the queue
+// lock only when it is free; the preferred-browser chooser, shown from the
+// user-interface thread or the command worker outside any operation, may
+// wait for it. The dialog lock keeps two dialogs apart on its own.
 #pragma once
 
 #include <functional>
