@@ -57,6 +57,7 @@
 #include "engine/url_mapping.h"
 #include "engine/thread_handle.h"
 #include "os/desktop.h"
+#include "os/desktop_start.h"
 #include "os/files.h"
 #include "platform/operation_table.h"
 
@@ -69,6 +70,29 @@ constexpr char kErrorTitle[] = "Error Condition Encountered";
 // instance lock.
 constexpr int kRestartLockWaitMs = 15000;
 
+// The signals that the signal thread takes; blocked in every thread.
+sigset_t taken_signals;
+
+// The main window as the desktop draws it: topmost at 50,50, minimised,
+// the Options popup and About on its menu bar, the trace list hidden
+// until About shows it.
+os::WindowLook MainWindowLook(os::TraceList* trace_list) {
+  os::WindowLook look;
+  look.menu = {{"Options", "-", 0},
+               {"Options", "Set Preferred Browser", engine::kCommandPreferredBrowser},
+               {"Options", "Hide Dashboard", engine::kCommandHideDashboard, true, false},
+               {"", "About", engine::kCommandAbout}};
+  look.list = trace_list;
+  look.list_visible = false;
+  look.topmost = true;
+  look.minimised = true;
+  look.x = 50;
+  look.y = 50;
+  look.width = 200;
+  look.height = 50;
+  return look;
+}
+
 std::string CommandLine(int argc, char** argv) {
   std::string line;
   for (int i = 1; i < argc; ++i) {
@@ -78,9 +102,7 @@ std::string CommandLine(int argc, char** argv) {
   return line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   // 1. A start anywhere else is a mistake to be told about, with the
   // folder to use, and a failure to report.
   if (!os::FileExists(engine::kProgramName)) {
@@ -117,13 +139,7 @@ int main(int argc, char** argv) {
     return handover_failed ? 1 : 0;
   }
 
-  // Signals are taken by one thread, which posts them to the main window;
-  // every other thread starts with them blocked.
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  sigset_t signals = taken_signals;
 
   // 6.
   platform::InstallAccessLayer();
@@ -132,6 +148,7 @@ int main(int argc, char** argv) {
   os::TraceList trace_list(/*echo=*/true);
   os::Window main_window(engine::kMainWindowClass, engine::kMainWindowTitle,
                          engine::MainWindowProcedure);
+  main_window.Show(MainWindowLook(&trace_list));
   // Message boxes go to standard error already; the trace list echoes
   // only the trace lines, which are written while `trace` is 1.
   std::unique_ptr<engine::ThreadHandle> ui = engine::MakeThreadHandle("", nullptr);
@@ -200,4 +217,16 @@ int main(int argc, char** argv) {
   engine::RemovePortFile(folder);
   std::printf("corvex stopped\n");
   return exit_code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Signals are taken by one thread, which posts them to the main window;
+  // every other thread, the desktop's too, starts with them blocked.
+  sigemptyset(&taken_signals);
+  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&taken_signals, s);
+  pthread_sigmask(SIG_BLOCK, &taken_signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return os::RunWithDesktop(argc, argv, [argc, argv] { return Run(argc, argv); });
 }

@@ -26,12 +26,16 @@ void SetMenuCheck(MainWindowState& state) {
   if (state.shared == nullptr) return;
   state.hideDashboardChecked = state.shared->dashboardState == 0;
   state.menuCheckDone = true;
+  if (state.shared->mainWindow != nullptr)
+    state.shared->mainWindow->SetMenuChecked(kCommandHideDashboard, state.hideDashboardChecked);
 }
 
 void About(MainWindowState& state) {
   if (state.shared != nullptr) {
     state.shared->trace = state.shared->trace != 0 ? 0 : 1;
     state.traceListVisible = state.shared->trace == 1;
+    if (state.shared->mainWindow != nullptr)
+      state.shared->mainWindow->SetListVisible(state.traceListVisible);
   }
   os::MessageBox(state.shared != nullptr ? state.shared->mainWindow : nullptr, kAboutMessage,
                  kAboutTitle, os::Icon::kInformation, os::Buttons::kOk);

@@ -40,12 +40,18 @@ void HeadlessJobWindow::Write(std::string_view text) {
 
 void HeadlessJobWindow::AppendLog(std::string_view line) {
   Write(line);
+  if (list_ != nullptr) list_->Append(line);
+}
+
+void HeadlessJobWindow::ClearLog() {
+  if (list_ != nullptr) list_->Clear();
 }
 
 void HeadlessJobWindow::ShowStatus(std::string_view message, int milliseconds) {
   std::string line = std::string(kStatusDialogCaption) + ": ";
   line.append(message);
   Write(line);
+  if (os::ShowTimedStatus(kStatusDialogCaption, message, milliseconds)) return;
   if (terminal_ && milliseconds > 0) os::SleepMs(milliseconds);
 }
 

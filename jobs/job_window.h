@@ -3,12 +3,15 @@
 // headless window writes log lines to standard output and to corvjobs.log
 // in the program folder, and prints status dialogs; a dialog's duration is
 // honoured only when standard output is a terminal (nobody would see the
-// wait otherwise).
+// wait otherwise). On a windowed desktop the same window also fills the
+// drawn log list it is given and shows the status dialog for its time.
 #pragma once
 
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "os/desktop.h"
 
 namespace jobs {
 
@@ -34,13 +37,17 @@ class HeadlessJobWindow : public JobWindow {
   // `log_path` empty: no log file. `echo` false: nothing on standard output.
   explicit HeadlessJobWindow(std::string log_path, bool echo = true);
   ~HeadlessJobWindow() override;
+  // The list that a windowed desktop draws in the job's window; set before
+  // the job starts.
+  void DrawInto(os::TraceList* list) { list_ = list; }
   void AppendLog(std::string_view line) override;
-  void ClearLog() override {}
+  void ClearLog() override;
   void ShowStatus(std::string_view message, int milliseconds) override;
 
  private:
   void Write(std::string_view text);
 
+  os::TraceList* list_ = nullptr;
   std::string log_path_;
   int log_fd_ = -1;  // opened at the first line, kept for the run
   bool echo_;

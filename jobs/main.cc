@@ -27,6 +27,7 @@
 #include "jobs/main_flow.h"
 #include "jobs/outbound.h"
 #include "os/desktop.h"
+#include "os/desktop_start.h"
 #include "os/files.h"
 #include "os/sync.h"
 
@@ -42,6 +43,8 @@ constexpr size_t kArgumentSize = 1024;
 // the window closed.
 constexpr int kLongestClosingMs = 120000;
 
+// The signals that the signal thread takes; blocked in every thread.
+sigset_t taken_signals;
 jobs::JobContext* the_job = nullptr;
 os::Window* the_window = nullptr;
 std::atomic<bool> flow_done{false};
@@ -103,9 +106,17 @@ void Worker(jobs::JobContext* job) {
   EndProcess(0);
 }
 
-}  // namespace
+// The window as the desktop draws it: the File popup and the log list,
+// minimised where the desktop places it.
+os::WindowLook JobWindowLook(os::TraceList* log_list) {
+  os::WindowLook look;
+  look.menu = {{"File", "Exit", kCommandExit}, {"File", "About", kCommandAbout}};
+  look.list = log_list;
+  look.minimised = true;
+  return look;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   std::string argument;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) argument += ' ';
@@ -113,11 +124,7 @@ int main(int argc, char** argv) {
   }
   if (argument.size() >= kArgumentSize) argument.resize(kArgumentSize - 1);
 
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  sigset_t signals = taken_signals;
 
   std::string folder = os::WorkingFolder();
   ProgramWindow window_log(folder.empty() ? jobs::kJobLogFile : folder + "/" + jobs::kJobLogFile);
@@ -131,6 +138,11 @@ int main(int argc, char** argv) {
 
   static os::Window window(kWindowClass, kWindowTitle, WindowProcedure);
   the_window = &window;
+  static os::TraceList log_list;
+  if (os::DesktopWindowed()) {
+    window_log.DrawInto(&log_list);
+    window.Show(JobWindowLook(&log_list));
+  }
   std::thread([signals] {
     for (;;) {
       int caught = 0;
@@ -148,4 +160,16 @@ int main(int argc, char** argv) {
   // stop never cuts them off.
   flow_wake.WaitFor(kLongestClosingMs, [] { return flow_done.load(); });
   EndProcess(0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every thread, the desktop's too, starts with the signals blocked.
+  sigemptyset(&taken_signals);
+  for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) sigaddset(&taken_signals, s);
+  pthread_sigmask(SIG_BLOCK, &taken_signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return os::RunWithDesktop(argc, argv, [argc, argv] { return Run(argc, argv); });
 }

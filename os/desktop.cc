@@ -1,6 +1,7 @@
 // Headless desktop: window queues, trace list, scripted message boxes, keys.
 #include "os/desktop.h"
 
+#include "os/desktop_backend.h"
 #include "os/desktop_internal.h"
 
 #include <unistd.h>
@@ -8,13 +9,71 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <fstream>
 #include <iostream>
 
 namespace os {
 
+namespace {
+std::atomic<DesktopBackend*> the_backend{nullptr};
+}  // namespace
+
+DesktopBackend* Backend() {
+  return the_backend.load();
+}
+
+void SetDesktopBackend(DesktopBackend* backend) {
+  the_backend = backend;
+}
+
+bool DesktopWindowed() {
+  return Backend() != nullptr;
+}
+
 Window::Window(std::string class_name, std::string title, WindowProcedure procedure)
     : class_name_(std::move(class_name)), title_(std::move(title)), procedure_(procedure) {}
+
+Window::~Window() {
+  if (DesktopBackend* backend = Backend()) backend->WindowGone(*this);
+}
+
+void Window::Show(WindowLook look) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    look_ = std::move(look);
+    shown_ = true;
+  }
+  if (DesktopBackend* backend = Backend()) backend->WindowShown(*this);
+}
+
+WindowLook Window::Look() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return look_;
+}
+
+void Window::SetMenuChecked(long command, bool checked) {
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (MenuEntry& entry : look_.menu)
+      if (entry.command == command && entry.checkable && entry.checked != checked)
+        entry.checked = checked, changed = shown_;
+  }
+  if (DesktopBackend* backend = Backend(); backend != nullptr && changed)
+    backend->WindowChanged(*this);
+}
+
+void Window::SetListVisible(bool visible) {
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    changed = shown_ && look_.list_visible != visible;
+    look_.list_visible = visible;
+  }
+  if (DesktopBackend* backend = Backend(); backend != nullptr && changed)
+    backend->WindowChanged(*this);
+}
 
 void Window::Post(const Message& message) {
   {
@@ -29,7 +88,14 @@ bool Window::Get(Message* message) {
   arrived_.wait(guard, [&] { return !queue_.empty(); });
   *message = queue_.front();
   queue_.pop_front();
-  return message->kind != MessageKind::kQuit;
+  if (message->kind != MessageKind::kQuit) return true;
+  // The quit message follows the window's destruction: it leaves the screen.
+  bool was_shown = shown_;
+  shown_ = false;
+  guard.unlock();
+  if (DesktopBackend* backend = Backend(); backend != nullptr && was_shown)
+    backend->WindowGone(*this);
+  return false;
 }
 
 bool Window::Peek(Message* message) {
@@ -65,6 +131,14 @@ void TraceList::Append(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
   }
+  // Told under the lock, so a drawn list keeps the order of the lines.
+  if (DesktopBackend* backend = Backend()) backend->ListAppended(*this, text);
+}
+
+void TraceList::Clear() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  lines_.clear();
+  if (DesktopBackend* backend = Backend()) backend->ListCleared(*this);
 }
 
 std::vector<std::string> TraceList::Lines() const {
@@ -202,7 +276,14 @@ void ResetAnswerScript() {
 namespace desktop_internal {
 
 std::unique_lock<std::mutex> Lock() {
-  return std::unique_lock<std::mutex>(State().mutex);
+  std::unique_lock<std::mutex> lock(State().mutex, std::defer_lock);
+  DesktopBackend* backend = Backend();
+  if (backend != nullptr && backend->OnGuiThread()) {
+    while (!lock.try_lock()) backend->PumpEvents();
+  } else {
+    lock.lock();
+  }
+  return lock;
 }
 
 bool ScriptNamed() {
@@ -237,12 +318,18 @@ Answer MessageBox(const Window* owner, std::string_view text, std::string_view t
   std::string shown = "[" + std::string(title) + "] (" + IconName(icon) + ") " + std::string(text);
   if (owner != nullptr) shown += " {owner " + owner->Title() + "}";
   desktop_internal::Show(shown);
-  if (buttons == Buttons::kOk) return Answer::kOk;
+  DesktopBackend* backend = desktop_internal::ScriptNamed() ? nullptr : Backend();
+  if (buttons == Buttons::kOk) {
+    if (backend != nullptr) backend->Ask(owner, text, title, icon, buttons);
+    return Answer::kOk;
+  }
 
   Answer safe = buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
   Answer answer = safe;
   std::string line;
-  if (desktop_internal::ScriptNamed()) {
+  if (backend != nullptr) {
+    answer = backend->Ask(owner, text, title, icon, buttons);
+  } else if (desktop_internal::ScriptNamed()) {
     if (desktop_internal::TakeScriptLine(AnswerKind::kQuestion, text, &line) &&
         !ReadAnswer(line, buttons, &answer))
       answer = safe;
@@ -264,10 +351,20 @@ bool KeyDown(Key key) {
   }
   if (hook) return hook(key);
   const char* down = std::getenv("CORVANE_KEYS_DOWN");
-  if (down == nullptr) return false;
+  if (down == nullptr) {
+    DesktopBackend* backend = Backend();
+    return backend != nullptr && backend->KeyDown(key);
+  }
   std::string keys = Lower(down);
   const char* name = key == Key::kEsc ? "esc" : key == Key::kCtrl ? "ctrl" : "alt";
   return keys.find(name) != std::string::npos;
+}
+
+bool ShowTimedStatus(std::string_view caption, std::string_view text, int milliseconds) {
+  DesktopBackend* backend = Backend();
+  if (backend == nullptr) return false;
+  backend->ShowTimedStatus(caption, text, milliseconds);
+  return true;
 }
 
 void SetKeyStateHook(KeyStateHook hook) {

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "os/desktop.h"
+#include "os/desktop_backend.h"
 #include "os/desktop_internal.h"
 
 namespace os {
@@ -128,15 +129,19 @@ void ShowDialog(const Dialog& dialog) {
   }
 }
 
-bool ChooseFile(const char* verb, std::string_view title, std::string_view filter,
+bool ChooseFile(bool save, const Window* owner, std::string_view title, std::string_view filter,
                 std::string* path, const std::vector<std::string>& proposals = {}) {
   auto guard = desktop_internal::Lock();
-  desktop_internal::Show("[" + std::string(title) + "] (" + verb + " file" +
+  desktop_internal::Show("[" + std::string(title) + "] (" + (save ? "save" : "open") + " file" +
                          (filter.empty() ? "" : ", " + std::string(filter)) + ")");
   for (const std::string& proposal : proposals) desktop_internal::Show("  proposed " + proposal);
   std::string answer;
   bool chosen = false;
-  if (desktop_internal::ScriptNamed()) {
+  DesktopBackend* backend = desktop_internal::ScriptNamed() ? nullptr : Backend();
+  if (backend != nullptr) {
+    answer = *path;
+    chosen = backend->ChooseFile(save, owner, title, filter, proposals, &answer);
+  } else if (desktop_internal::ScriptNamed()) {
     chosen = desktop_internal::TakeScriptLine(AnswerKind::kFile, title, &answer);
   } else if (::isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "File (empty: Cancel)? ");
@@ -199,6 +204,10 @@ void Dialog::AddButton(int id, std::string label, bool is_default) {
   c.label = std::move(label);
   c.is_default = is_default;
   controls_.push_back(std::move(c));
+}
+
+void Dialog::SameRow() {
+  if (!controls_.empty()) controls_.back().same_row = true;
 }
 
 DialogControl* Dialog::Find(int id) {
@@ -294,20 +303,22 @@ void Dialog::Open() {
 }
 
 int RunDialog(const Window* owner, Dialog& dialog) {
-  (void)owner;
   auto guard = desktop_internal::Lock();
   dialog.Open();
   ShowDialog(dialog);
   std::string answer;
   bool answered = false;
-  if (desktop_internal::ScriptNamed()) {
+  int button = kIdCancel;
+  DesktopBackend* backend = desktop_internal::ScriptNamed() ? nullptr : Backend();
+  if (backend != nullptr) {
+    button = backend->RunDialog(owner, dialog);
+  } else if (desktop_internal::ScriptNamed()) {
     answered = desktop_internal::TakeScriptLine(AnswerKind::kDialog, dialog.Caption(), &answer);
   } else if (::isatty(STDIN_FILENO)) {
     std::fprintf(stderr,
                  "Changes as \"#id=value; label=value; Button\" (empty: OK, \"Cancel\" cancels)? ");
     answered = static_cast<bool>(std::getline(std::cin, answer));
   }
-  int button = kIdCancel;
   if (answered) ApplyAnswer(dialog, answer, &button);
   dialog.result = button;
   const DialogControl* pressed = dialog.Find(button);
@@ -317,20 +328,17 @@ int RunDialog(const Window* owner, Dialog& dialog) {
 
 bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_view filter,
                     std::string* path) {
-  (void)owner;
-  return ChooseFile("open", title, filter, path);
+  return ChooseFile(false, owner, title, filter, path);
 }
 
 bool ChooseOpenFile(const Window* owner, std::string_view title, std::string_view filter,
                     std::string* path, const std::vector<std::string>& proposals) {
-  (void)owner;
-  return ChooseFile("open", title, filter, path, proposals);
+  return ChooseFile(false, owner, title, filter, path, proposals);
 }
 
 bool ChooseSaveFile(const Window* owner, std::string_view title, std::string_view filter,
                     std::string* path) {
-  (void)owner;
-  return ChooseFile("save", title, filter, path);
+  return ChooseFile(true, owner, title, filter, path);
 }
 
 }  // namespace os

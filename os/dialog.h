@@ -16,6 +16,27 @@
 //
 // File choosers: "file: /path/to/file" chooses a path, "file:" alone
 // cancels.
+//
+// A windowed desktop draws the description as a form: the controls in
+// their order, one row each, except that a control marked same_row (or one
+// that plainly continues a sentence: an unlabelled edit after a check box
+// or a short "Label:", the text or the radio buttons after that edit) stays
+// on the row before it; the push buttons form the bottom row. Each change
+// by the user goes through UserType/UserCheck/UserSelectRadio, and the form
+// is then read back from the description, so the rule's enabling and values
+// show at once. Closing the window counts as Cancel.
+//
+// Locks. Dialogs, file choosers and questions are shown one at a time under
+// the desktop's own lock (the dialog lock), which is the last in every lock
+// order: while it is held the caller only waits for the user, never for a
+// lock of the program's (os/desktop_backend.h). A chooser shown from a
+// database operation on the platform thread must not wait for the request
+// queue's lock either: the thread holding that lock (the reaper, the
+// on-line switch) may be waiting for the operation lock of the request the
+// platform thread is serving. So the attachment choosers take the queue
+// lock only when it is free; the preferred-browser chooser, shown from the
+// user-interface thread or the command worker outside any operation, may
+// wait for it. The dialog lock keeps two dialogs apart on its own.
 #pragma once
 
 #include <functional>
@@ -44,6 +65,7 @@ struct DialogControl {
   size_t max_length = 0;    // an edit box's limit in bytes; 0: none
   bool multi_line = false;  // an edit box of several lines
   bool is_default = false;  // the button that Enter presses
+  bool same_row = false;    // drawn on the row of the control before it
 };
 
 class Dialog;
@@ -67,6 +89,8 @@ class Dialog {
   void AddCheckBox(int id, std::string label, bool checked = false);
   void AddRadio(int id, std::string label, int group, bool checked = false);
   void AddButton(int id, std::string label, bool is_default = false);
+  // Puts the control added last on the row of the one before it.
+  void SameRow();
   void SetRule(DialogRule rule) { rule_ = std::move(rule); }
 
   DialogControl* Find(int id);
