@@ -471,8 +471,8 @@ def stored_copy(suite):
     second = suite.driver.current_url
     suite.expect(".corvane.storedpage/" in second and second.endswith("/second.html"),
                  "the page one level down, in the stored copy: %s" % second)
-    suite.expect("One level below the Favorite." in suite.driver.find_element(By.TAG_NAME, "body").text,
-                 "the page one level down, stored too")
+    text = suite.driver.find_element(By.TAG_NAME, "body").text
+    suite.expect("One level below the Favorite." in text, "the page one level down, stored too")
 
     # Back on line from the stored page's own dashboard: the browser stays
     # on the page.
