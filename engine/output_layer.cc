@@ -318,12 +318,20 @@ std::string FinishReplyParts(std::string_view reply, const ReplyRequest& request
   out.push_back(' ');
   out.append(parsed.reason.empty() ? std::string_view(StandardReason(parsed.code)) : parsed.reason);
   out.append("\r\n");
+  // A stored HTML page ends in the dashboard, whose state (on or off line,
+  // Favourite or not) changes while the page's stored headers stay as the
+  // web server sent them: with its Last-Modified the browser would show the
+  // page from its cache, with a dashboard that no longer holds. So it is
+  // asked for again each time, whatever the server allowed.
+  bool stored_page = request.eventType == kReplicaRequest && type != nullptr &&
+                     ContainsNoCase(type->value, "text/html");
   bool has_caching = false;
   for (const Header& header : parsed.headers) {
     std::string_view name = header.name;
     if (SameNoCase(name, "Content-Length") || SameNoCase(name, "Connection") ||
         SameNoCase(name, "Keep-Alive") || SameNoCase(name, "Proxy-Connection") ||
-        (dechunked && SameNoCase(name, "Transfer-Encoding")))
+        (dechunked && SameNoCase(name, "Transfer-Encoding")) ||
+        (stored_page && (SameNoCase(name, "Cache-Control") || SameNoCase(name, "Expires"))))
       continue;
     if (SameNoCase(name, "Cache-Control")) has_caching = true;
     if (SameNoCase(name, "Location")) {
@@ -335,7 +343,7 @@ std::string FinishReplyParts(std::string_view reply, const ReplyRequest& request
   }
   if (generated && !bodiless && (!body.empty() || parsed.code == 200))
     AppendHeader(&out, "Content-Type", kGeneratedType);
-  if (generated && !has_caching && !bodiless)
+  if ((generated || stored_page) && !has_caching && !bodiless)
     AppendHeader(&out, "Cache-Control", kGeneratedCaching);
   AppendHeader(&out, "Connection", "close");
   if (!bodiless) AppendHeader(&out, "Content-Length", std::to_string(body.size()));

@@ -10,6 +10,10 @@ namespace {
 constexpr size_t kNone = std::string::npos;
 constexpr size_t kSchemeLength = 7;  // "http://"
 
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // The offset of the first '/' after the host, kNone when the URL has none.
 size_t PathStart(std::string_view url) {
   if (url.size() <= kSchemeLength) return kNone;
@@ -47,6 +51,19 @@ void ResolveDots(std::string* url) {
   }
 }
 
+// Whether the link begins with a scheme other than http ("data:", "tel:",
+// "about:", "blob:"...): letters, then letters, digits, '+', '-' or '.', then
+// ':'. A browser never reads such a link against the page, so neither may
+// the crawl: "data:," would become the page "http://h/dir/data:,".
+bool OtherScheme(std::string_view link) {
+  size_t i = 0;
+  if (link.empty() || !IsAsciiLetter(link[0])) return false;
+  while (i < link.size() && (IsAsciiLetter(link[i]) || (link[i] >= '0' && link[i] <= '9') ||
+                             link[i] == '+' || link[i] == '-' || link[i] == '.'))
+    ++i;
+  return i < link.size() && link[i] == ':' && !common::StartsWithNoCase(link, "http:");
+}
+
 void DecodeAmpersands(std::string* url) {
   for (size_t at; (at = common::FindText('<', *url, "&amp;")) != common::kNotFound;)
     url->replace(at, 5, "&");
@@ -60,7 +77,7 @@ bool NormaliseLink(std::string_view link, std::string_view referrer, std::string
   std::string out;
   if (common::StartsWithNoCase(link, "http://")) {
     out = link;
-  } else if (link.empty() || link[0] == '#' || link[0] == '?') {
+  } else if (link.empty() || link[0] == '#' || link[0] == '?' || OtherScheme(link)) {
     return false;
   } else if (link[0] == '.') {
     out = std::string(referrer) + std::string(link);

@@ -11,8 +11,9 @@ namespace jobs {
 
 // The absolute URL of `link` found on the page at `referrer` (an absolute
 // URL). False when the link is skipped: other schemes (mailto, ftp, wais,
-// gopher, https), a bare '#' or '?' link, a relative link on a referrer
-// without a '/'. On success *url has a '/' after its host and no fragment;
+// gopher, https, and any other "scheme:" that a browser does not read
+// against the page, such as data: or tel:), a bare '#' or '?' link, a
+// relative link on a referrer without a '/'. On success *url has a '/' after its host and no fragment;
 // "&amp;" is read as '&' as a browser reads it.
 [[nodiscard]] bool NormaliseLink(std::string_view link, std::string_view referrer,
                                  std::string* url);

@@ -149,11 +149,28 @@ TEST(OutputLayer, StoredPagesKeepTheirBytesButForLinksAndLength) {
   EXPECT_NE(body.find("href=\"http://corvane.command/D/F/http://%5Bwr;"), std::string::npos);
   EXPECT_NE(body.find("<img src=\"logo.gif\">"), std::string::npos);
 
-  // A stored image is sent byte for byte; a chunked page is made whole.
+  // The page's dashboard changes with the program's state: the browser asks
+  // again each time, whatever caching the web server allowed.
+  std::string cached = FinishReply(
+      "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 "
+      "GMT\r\nCache-Control: max-age=86400\r\nExpires: Thu, 31 Dec 2037 23:59:59 GMT\r\n\r\n" +
+          page,
+      Request(2), kDir);
+  ExpectWellFormed(cached);
+  EXPECT_NE(cached.find("\r\nCache-Control: no-cache\r\n"), std::string::npos) << cached;
+  EXPECT_EQ(cached.find("max-age"), std::string::npos) << cached;
+  EXPECT_EQ(cached.find("Expires"), std::string::npos) << cached;
+  EXPECT_NE(reply.find("\r\nCache-Control: no-cache\r\n"), std::string::npos) << reply;
+
+  // A stored image is sent byte for byte, with the caching it was stored
+  // with; a chunked page is made whole.
   std::string image = std::string("GIF89a http://[wr;x]y/\0\xff", 24);
-  std::string gif =
-      FinishReply("HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\n" + image, Request(2), kDir);
+  std::string gif = FinishReply(
+      "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\nCache-Control: max-age=60\r\n\r\n" + image,
+      Request(2), kDir);
   EXPECT_EQ(Body(gif), image);
+  EXPECT_NE(gif.find("\r\nCache-Control: max-age=60\r\n"), std::string::npos) << gif;
+  EXPECT_EQ(gif.find("no-cache"), std::string::npos) << gif;
   std::string chunked = FinishReply(
       "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n"
       "5\r\n<a hr\r\n1b\r\nef=\"http://[wr;x]h/p\">x</a>\r\n0\r\n\r\n",

@@ -85,6 +85,17 @@ TEST(LinkNormalise, AgainstTheReferrer) {
       {"#top", "http://h/", nullptr},
       {"?q=1", "http://h/", nullptr},
       {"rel.htm", "nohost", nullptr},
+      // Schemes of today's pages: never a page of the site.
+      {"data:,", "http://h/x/p.htm", nullptr},
+      {"data:image/png;base64,iVBORw0KGgo=", "http://h/", nullptr},
+      {"tel:+1-555-0100", "http://h/", nullptr},
+      {"about:blank", "http://h/", nullptr},
+      {"Blob:http://h/1", "http://h/", nullptr},
+      {"svn+ssh://h/r", "http://h/", nullptr},
+      // A colon after a '/', '?' or a leading digit is part of a path.
+      {"a/b:c.htm", "http://h/x/", "http://h/x/a/b:c.htm"},
+      {"q.php?t=1:2", "http://h/", "http://h/q.php?t=1:2"},
+      {"1:2.htm", "http://h/", "http://h/1:2.htm"},
   };
   for (const Case& c : cases) {
     std::string url;
