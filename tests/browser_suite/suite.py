@@ -228,9 +228,13 @@ class Suite:
         self.driver.switch_to.default_content()
         return text
 
-    def status_of(self, url):
-        """What corvex answers for a URL, fetched through it as the proxy."""
-        request = urllib.request.Request(url.split("#")[0], headers={"User-Agent": "suite"})
+    def status_of(self, url, referer=None):
+        """What corvex answers for a URL, fetched through it as the proxy;
+        with `referer`, as a click on that page sends it."""
+        headers = {"User-Agent": "suite"}
+        if referer:
+            headers["Referer"] = referer
+        request = urllib.request.Request(url.split("#")[0], headers=headers)
         try:
             with self.opener.open(request, timeout=20) as reply:
                 return reply.status, reply.headers.get("Content-Type", "")
@@ -562,7 +566,7 @@ def newcomer(suite):
                     asks.add(target)
                     continue
                 if target not in statuses:
-                    statuses[target] = suite.status_of(target)
+                    statuses[target] = suite.status_of(target, doc["url"])
                 status, kind = statuses[target]
                 links[target] = 200 <= status < 400
                 if (200 <= status < 400 and depth < 3 and "html" in kind
