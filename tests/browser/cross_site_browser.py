@@ -5,7 +5,9 @@ Headless Chromium uses corvex as its proxy. A page served from a foreign
 origin on loopback (python's http.server; Chromium reaches loopback without
 the proxy) tries an image, a form POST and a fetch() against each command
 that changes data or the program: corvex must refuse every one (its trace
-names the page that tried) and nothing may change. The same commands from
+names the page that tried) and nothing may change. The page also asks
+with images that withhold their referrer: those requests name no page and
+must not be carried out either. The same commands from
 one of our own pages are carried out.
 
 Skips (exit code 77) with a message when chromium, chromedriver or
@@ -76,8 +78,12 @@ def attack_script(commands):
         img = command.format(m="img%d" % n)
         form = command.format(m="form%d" % n)
         fetch = command.format(m="fetch%d" % n)
+        hidden = command.format(m="hidden%d" % n)
         lines.append(
             "var i=new Image();i.src=%r;document.body.appendChild(i);" % img)
+        lines.append(
+            "var h=new Image();h.referrerPolicy='no-referrer';h.src=%r;"
+            "document.body.appendChild(h);" % hidden)
         lines.append(
             "var f=document.createElement('iframe');f.name='t%d';f.style.display='none';"
             "document.body.appendChild(f);"
@@ -120,6 +126,11 @@ def corvex_get(port, url):
 def refused_lines(trace_path):
     with open(trace_path, encoding="latin-1") as trace:
         return [line for line in trace if "Refused, from a foreign page" in line]
+
+
+def unnamed_lines(trace_path):
+    with open(trace_path, encoding="latin-1") as trace:
+        return [line for line in trace if "Not carried out, no page named" in line]
 
 
 def wait_for(condition, seconds):
@@ -218,6 +229,20 @@ def main():
         for method, marker, command in expected:
             if not marker_seen(lines, method, marker):
                 failures.append("not refused: %s %s" % (method, command.format(m=marker)))
+        def all_held():
+            held = unnamed_lines(trace_path)
+            return all(marker_seen(held, "GET", "hidden%d" % n)
+                       for n, command in enumerate(FOREIGN_COMMANDS)
+                       if not any(("/" + end) in command for end in POST_ONLY))
+
+        wait_for(all_held, 30)
+        held = unnamed_lines(trace_path)
+        for n, command in enumerate(FOREIGN_COMMANDS):
+            if any(("/" + end) in command for end in POST_ONLY):
+                continue
+            if not marker_seen(held, "GET", "hidden%d" % n):
+                failures.append("carried out without a page named: GET %s"
+                                % command.format(m="hidden%d" % n))
         if any(origin not in line for line in lines):
             failures.append("a refusal does not name the foreign page:\n" + "".join(lines))
         if "delmk.gif" in corvex_get(port, VIEW + "R/"):
