@@ -3,8 +3,11 @@
 
 #include <strings.h>
 
+#include <cstring>
+
 #include "common/html_escape.h"
 #include "common/text.h"
+#include "engine/changing_requests.h"
 #include "engine/url_mapping.h"
 
 namespace engine {
@@ -51,13 +54,12 @@ std::string_view LineUrl(std::string_view line) {
   return url;
 }
 
-}  // namespace
+constexpr std::string_view kScheme = "http://";
 
-bool IsOwnOrigin(std::string_view origin) {
-  constexpr std::string_view kScheme = "http://";
-  if (!common::StartsWithNoCase(origin, kScheme)) return false;
-  std::string_view rest = origin.substr(kScheme.size());
-  for (const OwnHost& own : kOwnHosts) {
+// Whether the text after "http://" begins with one of `hosts`.
+template <size_t N>
+bool NamesHost(std::string_view rest, const OwnHost (&hosts)[N]) {
+  for (const OwnHost& own : hosts) {
     std::string_view host = own.host;
     if (!common::StartsWithNoCase(rest, host)) continue;
     if (own.prefix || host.back() == ']') return true;
@@ -67,13 +69,35 @@ bool IsOwnOrigin(std::string_view origin) {
     char next = rest[host.size()];
     if (next == '/' || next == '?' || next == '#') return true;
   }
-  // The synonym hosts the browser sees (engine/url_mapping.h): those of
-  // the pages corvex writes itself are ours; stored pages are not. A port
-  // makes it someone else's, as above.
+  return false;
+}
+
+// The synonym host of the authority after "http://"; none for a host with
+// a port, which is someone else's.
+const SynonymHost* SynonymOf(std::string_view rest) {
   std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
-  if (host.empty() || host.find(':') != std::string_view::npos) return false;
-  const SynonymHost* synonym = FindSynonymHost(host);
+  if (host.empty() || host.find(':') != std::string_view::npos) return nullptr;
+  return FindSynonymHost(host);
+}
+
+}  // namespace
+
+bool IsOwnOrigin(std::string_view origin) {
+  if (!common::StartsWithNoCase(origin, kScheme)) return false;
+  std::string_view rest = origin.substr(kScheme.size());
+  if (NamesHost(rest, kOwnHosts)) return true;
+  // The synonym hosts the browser sees (engine/url_mapping.h): those of
+  // the pages corvex writes itself are ours; stored pages are not.
+  const SynonymHost* synonym = SynonymOf(rest);
   return synonym != nullptr && synonym->ownPages;
+}
+
+bool IsStoredPageOrigin(std::string_view origin) {
+  if (!common::StartsWithNoCase(origin, kScheme)) return false;
+  std::string_view rest = origin.substr(kScheme.size());
+  if (NamesHost(rest, kStoredPageHosts)) return true;
+  const SynonymHost* synonym = SynonymOf(rest);
+  return synonym != nullptr && !synonym->ownPages;
 }
 
 RequestSource SourceOf(std::string_view raw_request) {
@@ -84,6 +108,7 @@ RequestSource SourceOf(std::string_view raw_request) {
     source.header = name;
     source.value = std::move(*value);
     source.own = IsOwnOrigin(source.value);
+    source.storedPage = !source.own && IsStoredPageOrigin(source.value);
     break;
   }
   return source;
@@ -101,6 +126,13 @@ std::optional<std::string> RefuseForeignChange(const ThreadHandle* handle,
     return common::Format(kConfirmReplyFormat, change, common::HtmlEscape(url).c_str());
   }
   if (source.own) return std::nullopt;
+  if (source.storedPage) {
+    char letter = CommandLetter(raw_request);
+    if (std::string_view(change) == kStoredFormChange ||
+        (std::string_view(change) == kCommandChange && letter != '\0' &&
+         std::strchr(kStoredPageCommandLetters, letter) != nullptr))
+      return std::nullopt;
+  }
   Trace(handle, common::Format(kRefusalTraceFormat, source.header.c_str(), source.value.c_str(),
                                line.c_str()));
   return common::Format(kForbiddenReplyFormat, change, common::HtmlEscape(source.value).c_str());

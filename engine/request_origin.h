@@ -37,24 +37,37 @@ struct OwnHost {
 inline constexpr OwnHost kOwnHosts[] = {
     {"[kv]", false},
     {"[wc]", false},
-    {"[wr;", true},
-    {"[wrs;", true},
     {"corvane.asledraclient", false},
     {"corvane.command", false},
+};
+
+// Stored pages are served by corvex but hold what a site wrote, scripts
+// included. A request from one may do only what the strip corvex adds to
+// them does: submit one of the page's forms (which asks on the desktop)
+// and the commands of these letters (favourite, on line/off line; both ask
+// on the desktop too). Anything else that changes something is refused as
+// from any foreign page.
+inline constexpr OwnHost kStoredPageHosts[] = {
+    {"[wr;", true},
+    {"[wrs;", true},
     {"corvane.lookupreplica.", true},
 };
+inline constexpr char kStoredPageCommandLetters[] = "FN";
 
 // What a request says about the page that made it.
 struct RequestSource {
   std::string header;  // "Origin" or "Referer"; empty when neither is there
   std::string value;   // the header's value
   bool own = true;     // absent, or names one of our own hosts
+  bool storedPage = false;  // names a stored page
 };
 
 RequestSource SourceOf(std::string_view raw_request);
 
 // Whether an origin or a URL ("http://host/...") names one of our own hosts.
 bool IsOwnOrigin(std::string_view origin_or_url);
+// Whether it names a stored page, in either form of its host.
+bool IsStoredPageOrigin(std::string_view origin_or_url);
 
 inline constexpr char kForbiddenReplyFormat[] =
     "HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n\r\n"

@@ -15,43 +15,73 @@
 
 namespace {
 
-TEST(RequestOrigin, OwnHostsAndTheirSynonyms) {
+TEST(RequestOrigin, OwnHostsStoredPagesAndEveryoneElse) {
+  enum Kind { kOwn, kStored, kElse };
   static const struct {
     const char* origin;
-    bool own;
+    Kind kind;
   } cases[] = {
-      {"http://[kv]", true},
-      {"http://[KV]/Local:/d.ldf:/V/1/LR/", true},
-      {"http://[wc]/D/D/http://example.org/", true},
-      {"http://[wr;Local;Replicas.Web;kvwebrs.ldf]example.org/page", true},
-      {"http://[wrs;$WCTX_CorvjobsicaContext]example.org/form", true},
-      {"http://corvane.asledraclient", true},
-      {"http://Corvane.AsLedraClient/Local:/d.ldf:/V/1/R/", true},
-      {"http://corvane.command", true},
-      {"http://Corvane.Command/D/F/x", true},
-      {"http://corvane.lookupreplica.example.org", true},
-      {"http://corvane.asledraclient?x", true},
-      {"http://Corvane.Verbatim/r%5Bkv", true},
-      {"http://corvane.programfolder", true},
-      // Someone else's.
-      {"null", false},
-      {"", false},
-      {"http://example.org", false},
-      {"http://example.org/?http://[kv]/", false},
-      {"https://corvane.command", false},
-      {"http://corvane.command:8080", false},
-      {"http://corvane.commander.example", false},
-      {"http://corvane.asledraclient.example.org/", false},
-      {"http://evil.example/http://Corvane.Command/", false},
-      {"http://[kv", false},
-      {"file:///opt/corvane/htmdata/offline.htm", false},
-      {"http://127.0.0.1:8085", false},
+      {"http://[kv]", kOwn},
+      {"http://[KV]/Local:/d.ldf:/V/1/LR/", kOwn},
+      {"http://[wc]/D/D/http://example.org/", kOwn},
+      {"http://corvane.asledraclient", kOwn},
+      {"http://Corvane.AsLedraClient/Local:/d.ldf:/V/1/R/", kOwn},
+      {"http://corvane.command", kOwn},
+      {"http://Corvane.Command/D/F/x", kOwn},
+      {"http://corvane.asledraclient?x", kOwn},
+      {"http://Corvane.Verbatim/r%5Bkv", kOwn},
+      {"http://corvane.programfolder", kOwn},
       // Stored pages are web content from elsewhere, served by corvex.
-      {"http://example-2eorg.local.corvane.storedpage/", false},
-      {"http://corvane.storedform", false},
-      {"http://corvane.programfolder:81/", false},
+      {"http://[wr;Local;Replicas.Web;kvwebrs.ldf]example.org/page", kStored},
+      {"http://[wrs;$WCTX_CorvjobsicaContext]example.org/form", kStored},
+      {"http://corvane.lookupreplica.example.org", kStored},
+      {"http://example-2eorg.local.corvane.storedpage/", kStored},
+      {"http://corvane.storedform", kStored},
+      // Someone else's.
+      {"null", kElse},
+      {"", kElse},
+      {"http://example.org", kElse},
+      {"http://example.org/?http://[kv]/", kElse},
+      {"https://corvane.command", kElse},
+      {"http://corvane.command:8080", kElse},
+      {"http://corvane.commander.example", kElse},
+      {"http://corvane.asledraclient.example.org/", kElse},
+      {"http://evil.example/http://Corvane.Command/", kElse},
+      {"http://[kv", kElse},
+      {"file:///opt/corvane/htmdata/offline.htm", kElse},
+      {"http://127.0.0.1:8085", kElse},
+      {"http://corvane.programfolder:81/", kElse},
+      {"http://x.corvane.storedpage:81/", kElse},
   };
-  for (const auto& c : cases) EXPECT_EQ(engine::IsOwnOrigin(c.origin), c.own) << c.origin;
+  for (const auto& c : cases) {
+    EXPECT_EQ(engine::IsOwnOrigin(c.origin), c.kind == kOwn) << c.origin;
+    EXPECT_EQ(engine::IsStoredPageOrigin(c.origin), c.kind == kStored) << c.origin;
+  }
+}
+
+// A stored page's script runs with the page; the page may do only what the
+// strip corvex adds to it does.
+TEST(RequestOrigin, AStoredPageMayOnlyDoWhatItsStripDoes) {
+  const std::string stored = "Referer: http://[wr;Local;Replicas.Web;kvwebrs.ldf]example.org/p\r\n";
+  const std::string origin = "Origin: http://example-2eorg.local.corvane.storedpage\r\n";
+  auto refused = [](const std::string& raw, const char* change) {
+    return engine::RefuseForeignChange(nullptr, raw, change).has_value();
+  };
+  for (const std::string& from : {stored, origin}) {
+    EXPECT_FALSE(refused("GET http://[wc]/N/ HTTP/1.1\r\n" + from + "\r\n", engine::kCommandChange));
+    EXPECT_FALSE(refused("GET http://[wc]/F/?x HTTP/1.1\r\n" + from + "\r\n",
+                         engine::kCommandChange));
+    EXPECT_FALSE(refused("POST http://[wrs;Local;Replicas.Web;kvwebrs.ldf]example.org/f HTTP/1.1\r\n" +
+                             from + "\r\n",
+                         engine::kStoredFormChange));
+    EXPECT_TRUE(refused("GET http://[wc]/1/ HTTP/1.1\r\n" + from + "\r\n", engine::kCommandChange));
+    EXPECT_TRUE(refused("GET http://[wc]/S/?x HTTP/1.1\r\n" + from + "\r\n",
+                        engine::kCommandChange));
+    EXPECT_TRUE(refused("GET http://[kv]/Local:/d.ldf:/V/1/D/1/ HTTP/1.1\r\n" + from + "\r\n",
+                        "deleting"));
+    EXPECT_TRUE(refused("POST http://[kv]/Local:/d.ldf:/E/1/ HTTP/1.1\r\n" + from + "\r\n",
+                        engine::kSubmissionChange));
+  }
 }
 
 TEST(RequestOrigin, OriginFirstThenRefererAndAbsentCountsAsOwn) {

@@ -271,7 +271,8 @@ TEST_F(Adapters, ProcessScanFindsABrowserItDidNotStart) {
   int pid = 0;
   ASSERT_EQ(os::ProcessStart(browser, {}, &pid), os::ProcessStatus::kOk);
   std::vector<int> found;
-  for (int i = 0; i < 100 && found.empty(); ++i) {
+  // Up to 10 s: a loaded machine may be slow to show the new process.
+  for (int i = 0; i < 500 && found.empty(); ++i) {
     found = launch::RunningBrowsers(browser);
     if (found.empty()) os::SleepMs(20);
   }
@@ -282,7 +283,7 @@ TEST_F(Adapters, ProcessScanFindsABrowserItDidNotStart) {
   // Once noted as ours it is closed.
   launch::NoteStartedBrowser(pid);
   EXPECT_EQ(launch::CloseOurBrowsers(browser, folder_ + "/prog/profiles"), 1);
-  for (int i = 0; i < 100 && os::ProcessIsRunning(pid); ++i) os::SleepMs(20);
+  for (int i = 0; i < 500 && os::ProcessIsRunning(pid); ++i) os::SleepMs(20);
   EXPECT_FALSE(os::ProcessIsRunning(pid));
   // The machine's list of known names unless the environment replaces it.
   unsetenv("CORVANE_BROWSER_NAMES");
