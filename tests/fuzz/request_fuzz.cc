@@ -27,18 +27,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string raw = assembler.TakeText();
   size_t before = raw.size();
-  auto lines = [](const std::string& text) {
+  auto count = [](const std::string& text, bool nul) {
     size_t n = 0;
-    for (char c : text) n += c == '\n' || c == '\r' || c == '\0';
+    for (char c : text) n += nul ? c == '\0' : c == '\n' || c == '\r';
     return n;
   };
-  size_t line_ends = lines(raw);
+  size_t line_ends = count(raw, false), nuls = count(raw, true);
   int type = engine::ClassifyText(raw);
   if (type < 0 || type > 3) __builtin_trap();
   // Classic rewriting only shortens; writing synonym URLs back may
-  // lengthen, but never adds a line end or a NUL to the request.
+  // lengthen, but never adds or removes a line end, and never adds a NUL.
+  // (A synonym URL that leads to the workspace is replaced whole, NULs and
+  // all.)
   if (engine::ClassicUrls() && raw.size() > before) __builtin_trap();
-  if (lines(raw) != line_ends) __builtin_trap();
+  if (count(raw, false) != line_ends || count(raw, true) > nuls) __builtin_trap();
 
   engine::RequestSource source = engine::SourceOf(raw);
   if (source.header.empty() && !source.own) __builtin_trap();  // absent counts as own
