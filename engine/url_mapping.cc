@@ -200,7 +200,9 @@ bool ValidHostLength(std::string_view host) {
 }
 
 // Reads the escapes of one logical label back into bytes: [a-z0-9] and
-// "-" with two lower-case hexadecimal digits, nothing else.
+// "-" with two lower-case hexadecimal digits, nothing else. A control
+// character does not read: any page can make the browser ask for any host,
+// and a CR, LF or NUL read back would end the request line it goes into.
 bool UnescapeLabel(std::string_view label, std::string* out) {
   auto lower_hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
   for (size_t i = 0; i < label.size(); ++i) {
@@ -209,7 +211,9 @@ bool UnescapeLabel(std::string_view label, std::string* out) {
       out->push_back(c);
     } else if (c == '-' && i + 2 < label.size() && lower_hex(label[i + 1]) &&
                lower_hex(label[i + 2])) {
-      out->push_back(static_cast<char>(HexValue(label[i + 1]) * 16 + HexValue(label[i + 2])));
+      int value = HexValue(label[i + 1]) * 16 + HexValue(label[i + 2]);
+      if (value < 0x20 || value == 0x7f) return false;
+      out->push_back(static_cast<char>(value));
       i += 2;
     } else {
       return false;

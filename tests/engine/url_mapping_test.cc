@@ -105,6 +105,12 @@ TEST(UrlMapping, WhatBrowsersAndUsersSendReadsBack) {
       {"http://corvane.verbatim/", "http://[wc]/"},
       {"http://www.example.com.-q.corvane.storedpage/", "http://[wc]/"},
       {"http://www-zz.-w.corvane.storedpage/", "http://[wc]/"},
+      // A host's escapes never read back as a control character: a CR LF
+      // there would end the request line and start a header of the page's
+      // choosing.
+      {"http://x-0d-0areferer-3a-20http-3a-2f-2f-5bkv-5d.-w.corvane.storedform/", "http://[wc]/"},
+      {"http://www.example.com.-x-00.corvane.storedpage/", "http://[wc]/"},
+      {"http://www.example.com.-x-7f.corvane.storedpage/", "http://[wc]/"},
       // Not ours.
       {"http://corvane.lookupreplica.host.example/page", nullptr},
       {"http://corvane.programfolder/images/a.gif", nullptr},
