@@ -11,6 +11,7 @@
 
 #include "ledra/design_source.h"
 #include "ledra/last_error.h"
+#include "ledra/note_store.h"
 #include "ledra/view/view_api.h"
 
 namespace ledra {
@@ -22,18 +23,6 @@ constexpr VXNoteId kOrphan = kCategoryNote;
 constexpr size_t kMaxPaths = 256;
 // Response chains deeper than this are not followed (damaged parent links).
 constexpr int kMaxResponseDepth = 256;
-
-VXUnid UnidFromBlob(const void* data, int size) {
-  VXUnid u;
-  if (size != 16 || data == nullptr) return u;
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  for (int w = 0; w < 4; ++w) {
-    u.words[w] = (static_cast<uint32_t>(p[w * 4]) << 24) |
-                 (static_cast<uint32_t>(p[w * 4 + 1]) << 16) |
-                 (static_cast<uint32_t>(p[w * 4 + 2]) << 8) | p[w * 4 + 3];
-  }
-  return u;
-}
 
 bool IsNative(const std::string& formula, const char* name) {
   std::string t;
@@ -374,10 +363,10 @@ VXStatus ViewIndex::Scan(NoteStore* store) {
   while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
     Note note;
     note.id = static_cast<VXNoteId>(sqlite3_column_int64(q, 0));
-    note.unid = UnidFromBlob(sqlite3_column_blob(q, 1), sqlite3_column_bytes(q, 1));
+    note.unid = BlobUnid(sqlite3_column_blob(q, 1), sqlite3_column_bytes(q, 1));
     note.has_parent = sqlite3_column_type(q, 2) == SQLITE_BLOB;
     if (note.has_parent)
-      note.parent = UnidFromBlob(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
+      note.parent = BlobUnid(sqlite3_column_blob(q, 2), sqlite3_column_bytes(q, 2));
     // A note whose items do not read is left out; 'ledra check' reports it.
     if (!DecodeItems(sqlite3_column_blob(q, 3), static_cast<size_t>(sqlite3_column_bytes(q, 3)),
                      &note.items))
