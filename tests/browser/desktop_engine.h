@@ -26,44 +26,23 @@ class DesktopEngine : public BrowserEngine {
     std::ofstream(folder_ + "/ledra.ini") << "[Ledra]\nDirectory=data\nServer.Acme/East=remote\n";
     MakeDatabaseFrom("kvconfig.ldf",
                      std::string(CORVANE_SOURCE_DIR) + "/resources/designs/kvconfig.json");
-    os::SetDesktopTrace(&trace_);
     Answer({});
-  }
-
-  void TearDown() override {
-    BrowserEngine::TearDown();
-    os::SetDesktopTrace(nullptr);
-    unsetenv("CORVANE_ANSWERS");
-    os::ResetAnswerScript();
   }
 
   // The answer script: one line each ("Yes", "No", "dialog: ...", "file: ...").
   void Answer(const std::vector<std::string>& lines) {
-    std::string path = folder_ + "/answers.txt";
-    std::ofstream out(path);
-    for (const std::string& line : lines) out << line << "\n";
-    out.close();
-    setenv("CORVANE_ANSWERS", path.c_str(), 1);
-    os::ResetAnswerScript();
+    std::string script;
+    for (const std::string& line : lines) script += line + "\n";
+    Answers(script);
   }
 
   // Makes a database of the second server (remote/<name>).
   void MakeRemoteDatabase(const std::string& name, const std::string& design_path) {
-    std::string command = std::string(CORVANE_BIN_DIR) + "/ledra create '" + folder_ + "/remote/" +
-                          name + "' --design '" + design_path + "' >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    ASSERT_TRUE(LedraCreate(folder_ + "/remote/" + name, design_path));
   }
 
   std::string DataDesign(const std::string& name) {
     return std::string(CORVANE_SOURCE_DIR) + "/tests/browser/data/" + name;
-  }
-
-  // Runs fn on the platform thread (the cache is the platform thread's).
-  void OnPlatform(const std::function<void(engine::ThreadHandle&)>& fn) {
-    (void)platform::RunOnPlatformThread(*ui_, [&](engine::ThreadHandle& thread) {
-      fn(thread);
-      return 0;
-    });
   }
 
   // The message boxes shown since the last call, each as "[title] (icon) text".
@@ -82,6 +61,5 @@ class DesktopEngine : public BrowserEngine {
     ExpectGolden(test + "_" + step, reply);
   }
 
-  os::TraceList trace_;
   size_t seen_ = 0;
 };

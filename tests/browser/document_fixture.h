@@ -25,13 +25,6 @@ class DocumentEngine : public BrowserEngine {
     Start();
   }
 
-  void OnPlatform(const std::function<void(engine::ThreadHandle&)>& fn) {
-    (void)platform::RunOnPlatformThread(*ui_, [&](engine::ThreadHandle& thread) {
-      fn(thread);
-      return 0;
-    });
-  }
-
   // The output of a command of the ledra tool.
   std::string Tool(const std::string& arguments) {
     std::string command = std::string(CORVANE_BIN_DIR) + "/ledra " + arguments + " 2>&1";
@@ -63,18 +56,11 @@ class DocumentEngine : public BrowserEngine {
   // A POST of a form body; the whole reply. A large body takes long under
   // the sanitizers, so the reply is awaited for two minutes.
   std::string Post(const std::string& url, const std::string& body) {
-    os::Socket s = os::ConnectLoopback(port_);
-    if (s == os::kNoSocket) return "<no connection>";
     std::string request = "POST " + url +
                           " HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
                           "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    EXPECT_TRUE(os::SendAll(s, request));
-    (void)os::SetReceiveTimeout(s, 120000);
-    std::string reply;
-    char buffer[4096];
-    long got;
-    while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-    os::Close(s);
+    std::string reply = ::Exchange(port_, request, 120000);
+    EXPECT_NE(reply, "<no connection>");
     return reply;
   }
 

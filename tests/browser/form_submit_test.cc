@@ -102,21 +102,9 @@ std::string BrowserBody(const std::string& page) {
 
 class Submissions : public DocumentEngine {
  protected:
-  void TearDown() override {
-    os::SetDesktopTrace(nullptr);
-    unsetenv("CORVANE_ANSWERS");
-    os::ResetAnswerScript();
-    DocumentEngine::TearDown();
-  }
-  void Answers(const std::string& lines) {
-    std::ofstream(folder_ + "/answers") << lines;
-    setenv("CORVANE_ANSWERS", (folder_ + "/answers").c_str(), 1);
-    os::ResetAnswerScript();
-  }
   std::string Edit(const std::string& reference) {
     return Get(std::string(kDb) + "EP/" + reference + "/LR/2/All/");
   }
-  os::TraceList trace_;
 };
 
 TEST_F(Submissions, AnUntouchedEditLeavesEveryItemAsItWas) {
@@ -178,7 +166,6 @@ TEST_F(Submissions, ComposingAResponseInheritsFromItsParent) {
 }
 
 TEST_F(Submissions, ValidationFailureLeavesTheDatabaseUnchanged) {
-  os::SetDesktopTrace(&trace_);
   std::string before = Dump();
   EXPECT_EQ(Post(std::string(kDb) + "E/5/LR/0/All/", "kvField_Count=-1&kvField_Subject=x"),
             "HTTP/1.1 204 No Content\n\n\n");
@@ -204,7 +191,6 @@ TEST_F(Submissions, ReplacingRichTextAsksFirst) {
 
 TEST_F(Submissions, TheMailOfferDepositsInTheMailBox) {
   Answers("SEND=>Yes\n");
-  os::SetDesktopTrace(&trace_);
   EXPECT_EQ(Post(std::string(kDb) + "C/Memo/LR/0/All/", "kvField_Subject=Hello+mail").substr(0, 18),
             "HTTP/1.0 302 Moved");
   EXPECT_TRUE(trace_.Contains("Mail Sent."));

@@ -19,6 +19,8 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "os/socket.h"
+#include "tests/common/loopback_exchange.h"
+#include "tests/common/program_folder.h"
 
 namespace {
 
@@ -31,15 +33,9 @@ struct Process {
 class Corvex : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-corvex-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(
-        os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
-        os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    folder_ = MakeTempFolder("corvex");
+    ASSERT_FALSE(folder_.empty());
+    ASSERT_TRUE(InstallProgramFolder(folder_ + "/prog"));
     prog_ = folder_ + "/prog";
     registry_ = folder_ + "/registry";
   }
@@ -116,19 +112,6 @@ class Corvex : public ::testing::Test {
   }
   static uint16_t PortOf(const std::string& line) {
     return static_cast<uint16_t>(std::atoi(line.c_str() + line.rfind(' ') + 1));
-  }
-  static std::string Exchange(uint16_t port, const std::string& request) {
-    os::Socket s = os::ConnectLoopback(port);
-    if (s == os::kNoSocket) return "<no connection>";
-    std::string reply;
-    if (os::SendAll(s, request)) {
-      (void)os::SetReceiveTimeout(s, 20000);
-      char buffer[4096];
-      long got;
-      while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-    }
-    os::Close(s);
-    return reply;
   }
   std::string Ini() { return ReadAll(prog_ + "/ledra.ini"); }
 

@@ -22,6 +22,8 @@
 
 #include "os/process.h"
 #include "os/socket.h"
+#include "tests/common/loopback_exchange.h"
+#include "tests/common/program_folder.h"
 
 namespace {
 
@@ -76,15 +78,9 @@ class HostileClients : public ::testing::Test {
     if (limit.rlim_cur < rlim_t{2 * (kIdle + kSlow) + 256})
       GTEST_SKIP() << "the descriptor limit (" << limit.rlim_cur << ") is too low for this test";
 
-    char pattern[] = "/tmp/corvane-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(
-        os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
-        os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    folder_ = MakeTempFolder("hostile");
+    ASSERT_FALSE(folder_.empty());
+    ASSERT_TRUE(InstallProgramFolder(folder_ + "/prog"));
     std::string prog = folder_ + "/prog";
     int out[2];
     ASSERT_EQ(pipe(out), 0);
@@ -124,19 +120,7 @@ class HostileClients : public ::testing::Test {
     (void)std::system(command.c_str());
   }
 
-  std::string Exchange(const std::string& request) {
-    os::Socket s = os::ConnectLoopback(port_);
-    if (s == os::kNoSocket) return "<no connection>";
-    std::string reply;
-    if (os::SendAll(s, request)) {
-      (void)os::SetReceiveTimeout(s, 60000);
-      char buffer[4096];
-      long got;
-      while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-    }
-    os::Close(s);
-    return reply;
-  }
+  std::string Exchange(const std::string& request) { return ::Exchange(port_, request, 60000); }
 
   // Waits up to `seconds` for the condition on corvex's usage.
   template <class Condition>

@@ -1,6 +1,7 @@
 // Test fixture: a shared context in a temporary program folder (the test's
 // working folder), optionally with the platform thread and the listener
-// running on a kernel-chosen loopback port.
+// running on a kernel-chosen loopback port. The browser and proxy fixtures
+// build on it with their page templates, databases and request handlers.
 #pragma once
 
 #include <stdlib.h>
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,13 +25,14 @@
 #include "os/files.h"
 #include "os/socket.h"
 #include "os/sync.h"
+#include "tests/common/loopback_exchange.h"
+#include "tests/common/program_folder.h"
 
 class RunningEngine : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-engine-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTempFolder(FolderKind());
+    ASSERT_FALSE(folder_.empty());
     ASSERT_TRUE(os::CreateFolder(folder_ + "/wtemp"));
     ASSERT_TRUE(os::CreateFolder(folder_ + "/htmdata"));
     old_folder_ = os::WorkingFolder();
@@ -41,7 +45,21 @@ class RunningEngine : public ::testing::Test {
     ui_ = engine::MakeThreadHandle("", nullptr);
     ui_->Attach(shared_.get());
     os::SetDesktopTrace(&trace_);
+    unsetenv("CORVANE_ANSWERS");
+    os::ResetAnswerScript();
   }
+
+  // Answers the desktop's questions from these lines ("Yes", "No",
+  // "dialog: ...", "file: ...", each ending in a line end).
+  void Answers(const std::string& lines) {
+    std::string file = folder_ + "/answers";
+    std::ofstream(file) << lines;
+    setenv("CORVANE_ANSWERS", file.c_str(), 1);
+    os::ResetAnswerScript();
+  }
+
+  // The word in the temporary folder's name, which tells whose it is.
+  virtual std::string FolderKind() const { return "engine"; }
 
   // Starts the platform thread and the listener, which starts the rest.
   void Start() {
@@ -62,6 +80,8 @@ class RunningEngine : public ::testing::Test {
     if (!shared_) return;
     bool ended = StopAndWait();
     os::SetDesktopTrace(nullptr);
+    unsetenv("CORVANE_ANSWERS");
+    os::ResetAnswerScript();
     engine::Hooks() = engine::EngineHooks{};
     ui_.reset();
     if (ended)
@@ -70,12 +90,8 @@ class RunningEngine : public ::testing::Test {
       (void)shared_.release();  // a worker still reads it
     EXPECT_TRUE(ended) << "a worker did not end after stop";
     (void)chdir(old_folder_.c_str());
-    os::ClearFolder(folder_ + "/wtemp");
-    os::ClearFolder(folder_ + "/htmdata");
-    os::RemoveFolder(folder_ + "/wtemp");
-    os::RemoveFolder(folder_ + "/htmdata");
-    os::ClearFolder(folder_);
-    os::RemoveFolder(folder_);
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
   }
 
   // Sends the pieces (pausing between them), then reads the reply until the
@@ -90,15 +106,6 @@ class RunningEngine : public ::testing::Test {
     }
     std::string reply = ReadToEnd(s);
     os::Close(s);
-    return reply;
-  }
-
-  static std::string ReadToEnd(os::Socket s) {
-    std::string reply;
-    (void)os::SetReceiveTimeout(s, 20000);
-    char buffer[4096];
-    long got;
-    while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
     return reply;
   }
 

@@ -21,6 +21,7 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "platform/operation_table.h"
+#include "tests/common/program_folder.h"
 
 namespace {
 
@@ -36,14 +37,9 @@ std::string ReadFile(const std::string& path) {
 class StartUp : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {folder_ + "/prog"}, 60000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    folder_ = MakeTempFolder("startup");
+    ASSERT_FALSE(folder_.empty());
+    ASSERT_TRUE(InstallProgramFolder(folder_ + "/prog"));
     prog_ = folder_ + "/prog";
     old_folder_ = os::WorkingFolder();
     ASSERT_EQ(chdir(prog_.c_str()), 0);

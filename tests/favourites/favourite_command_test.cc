@@ -27,6 +27,8 @@
 #include "os/process.h"
 #include "os/socket.h"
 #include "os/sync.h"
+#include "tests/common/loopback_exchange.h"
+#include "tests/common/program_folder.h"
 
 namespace {
 
@@ -93,15 +95,10 @@ uint16_t FreePort() {
 class Favourites : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-favourites-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTempFolder("favourites");
+    ASSERT_FALSE(folder_.empty());
     prog_ = folder_ + "/prog";
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {prog_}, 120000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(InstallProgramFolder(prog_));
     std::ofstream(prog_ + "/corvjobs") << "#!/bin/sh\necho \"$1\" >> started.txt\n";
     chmod((prog_ + "/corvjobs").c_str(), 0755);
     old_folder_ = os::WorkingFolder();
@@ -149,16 +146,8 @@ class Favourites : public ::testing::Test {
   }
 
   std::string Send(const std::string& request) {
-    os::Socket s = os::ConnectLoopback(port_);
-    EXPECT_NE(s, os::kNoSocket);
-    if (s == os::kNoSocket) return "";
-    EXPECT_TRUE(os::SendAll(s, request));
-    (void)os::SetReceiveTimeout(s, 30000);
-    std::string reply;
-    char buffer[4096];
-    long got;
-    while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-    os::Close(s);
+    std::string reply = Exchange(port_, request, 30000);
+    EXPECT_NE(reply, "<no connection>");
     return reply;
   }
 

@@ -23,6 +23,7 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "os/sync.h"
+#include "tests/common/program_folder.h"
 
 namespace {
 
@@ -32,15 +33,10 @@ constexpr int kTickMs = 400;
 class Scheduler : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-scheduler-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTempFolder("scheduler");
+    ASSERT_FALSE(folder_.empty());
     prog_ = folder_ + "/prog";
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {prog_}, 120000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(InstallProgramFolder(prog_));
     // The stand-in job task.
     std::ofstream(prog_ + "/corvjobs")
         << "#!/bin/sh\necho \"$1\" >> started.txt\n"

@@ -25,6 +25,7 @@
 #include "os/files.h"
 #include "os/process.h"
 #include "os/sync.h"
+#include "tests/common/program_folder.h"
 
 struct Origin {
   int pid = 0;
@@ -65,15 +66,10 @@ class JobTest : public ::testing::Test {
 
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvane-jobs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTempFolder("jobs");
+    ASSERT_FALSE(folder_.empty());
     prog_ = folder_ + "/prog";
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {prog_}, 120000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(InstallProgramFolder(prog_));
     old_folder_ = os::WorkingFolder();
     ASSERT_EQ(chdir(prog_.c_str()), 0);
     setenv("CORVANE_LEDRA_INI", (prog_ + "/ledra.ini").c_str(), 1);

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "os/socket.h"
+#include "tests/common/loopback_exchange.h"
 #include "tests/jobs/job_fixture.h"
 
 namespace {
@@ -252,21 +253,6 @@ TEST_F(ReplicationProgram, AFailedReplicationIsReportedAndTheClosingMessageAsksF
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Send: 1 additions, 0 deletions, 0 updates"),
             lines.end());
   EXPECT_EQ(Memos("Hub", "sales.ldf"), memos);
-}
-
-// Sends one request to corvex; the whole reply.
-std::string Exchange(uint16_t port, const std::string& request) {
-  os::Socket s = os::ConnectLoopback(port);
-  if (s == os::kNoSocket) return "<no connection>";
-  std::string reply;
-  if (os::SendAll(s, request)) {
-    (void)os::SetReceiveTimeout(s, 20000);
-    char buffer[4096];
-    long got;
-    while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-  }
-  os::Close(s);
-  return reply;
 }
 
 TEST_F(ReplicationProgram, CorvexStartsTheJobForADueScheduleAndThenServesTheReplica) {

@@ -16,6 +16,7 @@
 #include "os/process.h"
 #include "os/sync.h"
 #include "platform/operation_table.h"
+#include "tests/common/program_folder.h"
 #include "tests/launch/launch_fixture.h"
 
 class ProgramFixture : public LaunchFixture {
@@ -23,11 +24,7 @@ class ProgramFixture : public LaunchFixture {
   void SetUp() override {
     LaunchFixture::SetUp();
     prog_ = folder_ + "/prog";
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {prog_}, 120000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(InstallProgramFolder(prog_));
     old_folder_ = os::WorkingFolder();
     ASSERT_EQ(chdir(prog_.c_str()), 0);
     setenv("CORVANE_LOCALPORT", "0", 1);

@@ -8,6 +8,7 @@
 #include "common/reply_forms.h"
 #include "proxy/pass_through.h"
 #include "tests/common/dns_responder.h"
+#include "tests/common/loopback_exchange.h"
 #include "tests/proxy/peers.h"
 #include "tests/proxy/proxy_engine.h"
 
@@ -32,16 +33,7 @@ bool Has(const std::string& text, const std::string& part) {
 
 // The origin's own answer to a plain HTTP/1.0 request.
 std::string Direct(uint16_t port, const std::string& path) {
-  os::Socket s = os::ConnectLoopback(port);
-  if (s == os::kNoSocket) return "";
-  std::string reply;
-  if (os::SendAll(s, "GET " + path + " HTTP/1.0\r\nConnection: close\r\n\r\n")) {
-    char buffer[4096];
-    long got;
-    while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) reply.append(buffer, got);
-  }
-  os::Close(s);
-  return reply;
+  return Exchange(port, "GET " + path + " HTTP/1.0\r\nConnection: close\r\n\r\n");
 }
 
 long MsSince(Clock::time_point start) {

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "os/process.h"
+#include "tests/common/loopback_exchange.h"
+#include "tests/common/program_folder.h"
 #include "tests/proxy/peers.h"
 
 namespace {
@@ -23,15 +25,10 @@ class Program : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!peers::HavePrograms({"curl", "openssl"})) GTEST_SKIP() << "curl or openssl missing";
-    char pattern[] = "/tmp/corvane-proxy-program-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTempFolder("proxy-program");
+    ASSERT_FALSE(folder_.empty());
     prog_ = folder_ + "/prog";
-    setenv("CORVANE_BIN_DIR", CORVANE_BIN_DIR, 1);
-    int code = -1;
-    ASSERT_EQ(os::ProcessRun(CORVANE_SOURCE_DIR "/scripts/install", {prog_}, 120000, &code),
-              os::ProcessStatus::kOk);
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(InstallProgramFolder(prog_));
   }
   void TearDown() override {
     corvex_.reset();
@@ -107,17 +104,10 @@ TEST_F(Program, CurlBrowsesThroughTheInstalledCorvex) {
 
   // The stored copy (curl cannot write the bracketed host: a plain
   // request).
-  os::Socket s = os::ConnectLoopback(port_);
-  ASSERT_NE(s, os::kNoSocket);
-  ASSERT_TRUE(os::SendAll(s,
-                          "GET http://[wr;Local;Replicas.Web;kvwebrs.ldf]www.example.test/kept.html "
-                          "HTTP/1.1\r\nHost: x\r\n\r\n"));
-  std::string kept;
-  (void)os::SetReceiveTimeout(s, 20000);
-  char buffer[4096];
-  long got;
-  while ((got = os::Receive(s, buffer, sizeof buffer)) > 0) kept.append(buffer, got);
-  os::Close(s);
+  std::string kept =
+      Exchange(port_,
+               "GET http://[wr;Local;Replicas.Web;kvwebrs.ldf]www.example.test/kept.html "
+               "HTTP/1.1\r\nHost: x\r\n\r\n");
   const std::string stored_head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>";
   EXPECT_EQ(kept.substr(0, stored_head.size()), stored_head);
   EXPECT_TRUE(Has(kept, "Kept copy</body></html>\n<div id=\"dashboard\"")) << kept;
